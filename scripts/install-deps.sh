@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the demo and the tests need. Works as root or via sudo.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+PACKAGES=(
+    build-essential cmake pkg-config
+    unixodbc unixodbc-dev odbcinst libsqliteodbc
+    libsqlite3-dev sqlite3
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+    libgtest-dev googletest
+    xvfb xauth
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+# The SQLite3 ODBC driver registers itself on install; make sure it is there.
+if ! odbcinst -q -d -n SQLite3 >/dev/null 2>&1; then
+    printf '[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=libsqlite3odbc.so\nSetup=libsqlite3odbc.so\n' \
+        > /tmp/mae-sqlite3-odbc.ini
+    $SUDO odbcinst -i -d -f /tmp/mae-sqlite3-odbc.ini
+fi

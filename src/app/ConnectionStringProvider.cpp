@@ -1,0 +1,4 @@
+#include "app/ConnectionStringProvider.h"
+
+// Being written.
+namespace mae {}

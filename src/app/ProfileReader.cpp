@@ -1,0 +1,4 @@
+#include "app/ProfileReader.h"
+
+// Being written.
+namespace mae {}

@@ -1,0 +1,4 @@
+#include "app/Startup.h"
+
+// Being written.
+namespace mae {}

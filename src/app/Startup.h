@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "extract/ExtractRun.h"
+#include "layout/ItemLayout.h"
+
+namespace mae {
+
+// The state that start-up builds and every run reads, held by the window for the program's life.
+struct AppState {
+    std::u16string ConsolidatedItemList;
+    std::u16string AbstractItemList;
+    Connection RegistryConnection;
+    Connection ControlConnection;
+    Recordset LayoutRecordset;
+    std::u16string ScanTextMode;
+    std::u16string ControlTableName;
+    std::u16string NaaccrVersion;
+    Layout ConsolidatedLayout;
+    Layout AbstractLayout;
+    std::u16string ConsolidatedSelectList;
+    std::u16string AbstractSelectList;
+    std::string ApplicationFolder;
+
+    ExtractContext MakeExtractContext() const;
+};
+
+inline constexpr int RegistryCommandTimeout = 120;
+
+// The start-up sequence: item lists, registry connection (string from the host component),
+// control connection and ScanText from Meridane.ini, the parameters row, both layouts.
+// Throws RuntimeError at the first failing step.
+void Form_Load(AppState& state);
+
+}  // namespace mae

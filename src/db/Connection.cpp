@@ -1,0 +1,4 @@
+#include "db/Connection.h"
+
+// Being written.
+namespace mae {}

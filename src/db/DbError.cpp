@@ -1,0 +1,4 @@
+#include "db/DbError.h"
+
+// Being written.
+namespace mae {}

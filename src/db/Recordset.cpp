@@ -1,0 +1,4 @@
+#include "db/Recordset.h"
+
+// Being written.
+namespace mae {}

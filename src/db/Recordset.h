@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/Value.h"
+
+namespace mae {
+
+class Connection;
+
+enum class CursorType {
+    ForwardOnly,  // rows fetched one at a time as the recordset moves
+    Static,       // every row fetched when the recordset opens; RecordCount known
+};
+
+// The rows of one statement. Lock type and options are always "unspecified": read only.
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Sends the statement and positions on the first row (or at the end when there is none).
+    void Open(std::u16string_view source, Connection& connection,
+              CursorType cursor = CursorType::ForwardOnly);
+    // 1 when open, 0 when closed.
+    int State() const noexcept;
+    bool IsOpen() const noexcept { return State() == 1; }
+    void Close() noexcept;
+
+    bool Eof() const;
+    void MoveFirst();  // static cursor only
+    void MoveNext();
+    // Number of rows; static cursor only (-1 for forward-only, as the original library gave).
+    long RecordCount() const;
+
+    int FieldCount() const;
+    const std::u16string& FieldName(int position) const;
+    // Position of the first column of that name, letter case ignored; error 3265 when none.
+    int FieldIndex(std::u16string_view name) const;
+    // The current row's value; error 3021 at the end, 3265 for a bad position or name.
+    const Value& Field(int position) const;
+    const Value& Field(std::u16string_view name) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace mae

@@ -1,0 +1,4 @@
+#include "db/Value.h"
+
+// Being written.
+namespace mae {}

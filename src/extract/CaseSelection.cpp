@@ -1,0 +1,4 @@
+#include "extract/CaseSelection.h"
+
+// Being written.
+namespace mae {}

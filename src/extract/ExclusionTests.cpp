@@ -1,0 +1,4 @@
+#include "extract/ExclusionTests.h"
+
+// Being written.
+namespace mae {}

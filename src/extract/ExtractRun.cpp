@@ -1,0 +1,4 @@
+#include "extract/ExtractRun.h"
+
+// Being written.
+namespace mae {}

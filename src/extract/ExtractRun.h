@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+#include "layout/ItemLayout.h"
+#include "output/RecordWriters.h"
+
+namespace mae {
+
+class Connection;
+class RunUi;
+
+// Everything a run reads: built by start-up, unchanged by the run.
+struct ExtractContext {
+    Connection* Registry = nullptr;
+    const Layout* ConsolidatedLayout = nullptr;
+    const Layout* AbstractLayout = nullptr;
+    std::u16string ConsolidatedSelectList;
+    std::u16string AbstractSelectList;
+    WriterSettings Settings;
+    std::string ApplicationFolder;  // where select.sql, the output files and extract.log go
+};
+
+enum class RunOutcome {
+    NothingSelected,  // warning shown; only select.sql written
+    Declined,         // user answered No; no output file touched
+    Completed,        // both files written, totals shown
+    Aborted,          // a kept case had no abstract; files closed, the program must end
+};
+
+inline constexpr const char* ConsolidatedFileName = "ConsolidatedAuditExtract.txt";
+inline constexpr const char* AbstractFileName = "AbstractAuditExtract.txt";
+inline constexpr const char* SelectFileName = "select.sql";
+inline constexpr const char* LogFileName = "extract.log";
+
+// The abstract query of one case.
+std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId);
+// Joins a folder and a file name with the platform's separator.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The whole extract run started by "Run Extract". Throws RuntimeError on any failure, after
+// the output files written so far have been closed whole.
+RunOutcome RunExtract(const ExtractContext& context, RunUi& ui);
+
+}  // namespace mae

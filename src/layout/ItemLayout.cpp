@@ -1,0 +1,4 @@
+#include "layout/ItemLayout.h"
+
+// Being written.
+namespace mae {}

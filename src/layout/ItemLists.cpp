@@ -1,0 +1,4 @@
+#include "layout/ItemLists.h"
+
+// Being written.
+namespace mae {}

@@ -1,0 +1,4 @@
+#include "layout/LayoutLoader.h"
+
+// Being written.
+namespace mae {}

@@ -1,0 +1,4 @@
+#include "output/ByteSink.h"
+
+// Being written.
+namespace mae {}

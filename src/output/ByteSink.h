@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace mae {
+
+// Where finished lines go. Write() takes one whole line (or several whole lines): either all of
+// it reaches the destination or, on failure, none of it, and a RuntimeError is thrown.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void Write(std::string_view bytes) = 0;
+};
+
+// Lines kept in memory (tests, floors).
+class StringSink : public ByteSink {
+public:
+    void Write(std::string_view bytes) override { m_data.append(bytes); }
+    const std::string& data() const noexcept { return m_data; }
+
+private:
+    std::string m_data;
+};
+
+// An output file, created or emptied when opened, written through a buffer of whole lines.
+// When the disk refuses a write, the file is cut back to the end of its last whole line before
+// the error is thrown, so it never ends in a partial line.
+class FileSink : public ByteSink {
+public:
+    FileSink() = default;
+    explicit FileSink(const std::string& path) { Open(path); }
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    // Creates or empties the file. Errors: 75 (path/file access), 76-like messages name the path.
+    void Open(const std::string& path);
+    bool IsOpen() const noexcept { return m_fd >= 0; }
+    void Write(std::string_view bytes) override;
+    // Writes out what is buffered. Throws 61 (disk full) or 57 (device I/O) on failure.
+    void Flush();
+    // Flushes and closes; throws on failure (the file is still closed).
+    void Close();
+    const std::string& path() const noexcept { return m_path; }
+
+private:
+    void WriteOut(const char* data, size_t size);
+
+    int m_fd = -1;
+    std::string m_path;
+    std::string m_buffer;
+    long long m_committed = 0;  // bytes on disk, always a whole number of lines
+};
+
+}  // namespace mae

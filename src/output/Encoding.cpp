@@ -1,0 +1,4 @@
+#include "output/Encoding.h"
+
+// Being written.
+namespace mae {}

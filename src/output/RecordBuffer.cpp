@@ -1,0 +1,4 @@
+#include "output/RecordBuffer.h"
+
+// Being written.
+namespace mae {}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "output/RecordFormat.h"
+
+namespace mae {
+
+class ByteSink;
+
+// One record of RecordLength characters, all blanks when made. Its length never changes.
+class RecordBuffer {
+public:
+    RecordBuffer() : m_text(RecordLength, u' ') {}
+    const std::u16string& text() const noexcept { return m_text; }
+    std::u16string& text() noexcept { return m_text; }
+
+private:
+    std::u16string m_text;
+};
+
+// Puts the first min(length, value size, RecordLength - start + 1) characters of value at the
+// 1-based column start; everything else keeps what it held. A start column below 1 or a
+// negative length is error 5 (nothing is written); a start past the record places nothing.
+void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view value);
+// "A" at column 1, the NAACCR version at 17-19, the MedrefID text at 20879-20886.
+void StampFixedFields(RecordBuffer& record, std::u16string_view naaccrVersion,
+                      std::u16string_view medrefId);
+// Writes the record as one Windows-1252 line ending in CR LF (always LineBytes bytes).
+void PrintRecord(ByteSink& sink, const RecordBuffer& record);
+// Prepends padChar to value until it has length characters; never cuts. The caller's value
+// receives the padded text too.
+std::u16string PadLeft(std::u16string& value, int length, std::u16string_view padChar);
+
+}  // namespace mae

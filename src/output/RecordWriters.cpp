@@ -1,0 +1,4 @@
+#include "output/RecordWriters.h"
+
+// Being written.
+namespace mae {}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "layout/ItemLayout.h"
+
+namespace mae {
+
+class ByteSink;
+class Recordset;
+
+// What the writers read besides the row: set at start-up, unchanged afterwards.
+struct WriterSettings {
+    std::u16string NaaccrVersion;
+    std::u16string ScanTextMode;
+};
+
+// One line of the consolidated file from the current row of the case recordset.
+void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layout& layout,
+                             const WriterSettings& settings);
+// One line of the abstract file from the current row of the abstract recordset; text items come
+// from the row's Remarks, scrubbed as ScanTextMode asks, replacements logged to log.
+void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layout& layout,
+                         const WriterSettings& settings, ByteSink& log);
+
+}  // namespace mae

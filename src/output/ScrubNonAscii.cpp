@@ -1,0 +1,4 @@
+#include "output/ScrubNonAscii.h"
+
+// Being written.
+namespace mae {}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mae {
+
+class ByteSink;
+
+// Copy of text with every character whose Windows-1252 code is below 32 or above 127 replaced
+// by one blank; each replacement appends one line to log ("non-ascii character code: N found
+// in FIELD of record id = ID", CR LF). A character Windows-1252 cannot hold counts as '?'
+// and stays.
+std::u16string ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
+                             int32_t recordId, ByteSink& log);
+
+}  // namespace mae
