@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace mae::test {
+
+// A fresh folder under the system temp folder, removed with everything in it at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const noexcept { return m_path; }
+    std::string file(std::string_view name) const { return m_path + "/" + std::string(name); }
+
+private:
+    std::string m_path;
+};
+
+// Runs SQL (several statements allowed) on a SQLite file through the SQLite C library,
+// creating the file when missing. Fails the test (throws) on error.
+void ExecSql(const std::string& dbPath, const std::string& sql);
+// "Driver=SQLite3;Database=<path>" as UTF-16.
+std::u16string SqliteConnectionString(const std::string& dbPath);
+// Whole file as bytes ("" when missing).
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+void WriteFileBytes(const std::string& path, std::string_view bytes);
+// The 1-based, inclusive column slice of a record line, as the layout tables count columns.
+std::string cols(const std::string& line, int from, int to);
+
+}  // namespace mae::test
