@@ -3,24 +3,25 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mae {
 
 // Where finished lines go. Write() takes one whole line (or several whole lines): either all of
 // it reaches the destination or, on failure, none of it, and a RuntimeError is thrown.
 class ByteSink {
-public:
+  public:
     virtual ~ByteSink() = default;
     virtual void Write(std::string_view bytes) = 0;
 };
 
 // Lines kept in memory (tests, floors).
 class StringSink : public ByteSink {
-public:
+  public:
     void Write(std::string_view bytes) override { m_data.append(bytes); }
     const std::string& data() const noexcept { return m_data; }
 
-private:
+  private:
     std::string m_data;
 };
 
@@ -28,7 +29,7 @@ private:
 // When the disk refuses a write, the file is cut back to the end of its last whole line before
 // the error is thrown, so it never ends in a partial line.
 class FileSink : public ByteSink {
-public:
+  public:
     FileSink() = default;
     explicit FileSink(const std::string& path) { Open(path); }
     ~FileSink() override;
@@ -45,13 +46,14 @@ public:
     void Close();
     const std::string& path() const noexcept { return m_path; }
 
-private:
+  private:
     void WriteOut(const char* data, size_t size);
 
     int m_fd = -1;
     std::string m_path;
     std::string m_buffer;
-    long long m_committed = 0;  // bytes on disk, always a whole number of lines
+    std::vector<size_t> m_chunkEnds;  // where each Write() held in m_buffer ends
+    long long m_committed = 0;        // bytes on disk, always a whole number of lines
 };
 
 }  // namespace mae

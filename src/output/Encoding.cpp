@@ -1,4 +1,69 @@
 #include "output/Encoding.h"
 
-// Being written.
-namespace mae {}
+#include <array>
+
+namespace mae {
+
+namespace {
+
+// The units of bytes 0x80..0x9F. The five bytes Windows-1252 leaves unassigned (0x81, 0x8D,
+// 0x8F, 0x90, 0x9D) stand for the C1 control of the same number, as Windows converts them.
+constexpr std::array<char16_t, 32> HighControlRow = {
+    u'\u20AC', u'\u0081', u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
+    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', u'\u008D', u'\u017D', u'\u008F',
+    u'\u0090', u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
+    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', u'\u009D', u'\u017E', u'\u0178',
+};
+
+constexpr char16_t UnitOfByte(unsigned byte) {
+    return byte >= 0x80 && byte <= 0x9F ? HighControlRow[byte - 0x80] : char16_t(byte);
+}
+
+// One byte for every UTF-16 unit: 64 KiB, built once, so encoding is a plain table lookup.
+struct EncodeTable {
+    std::array<unsigned char, 0x10000> bytes;
+    EncodeTable() {
+        bytes.fill('?');
+        for (unsigned b = 0; b < 256; ++b) bytes[UnitOfByte(b)] = static_cast<unsigned char>(b);
+    }
+};
+
+const EncodeTable& Table() {
+    static const EncodeTable table;
+    return table;
+}
+
+}  // namespace
+
+unsigned char ToWindows1252(char16_t unit) noexcept {
+    if (unit < 0x80) return static_cast<unsigned char>(unit);
+    return Table().bytes[unit];
+}
+
+void EncodeWindows1252(std::u16string_view text, std::string& out) {
+    const size_t start = out.size();
+    out.resize(start + text.size());
+    char* dst = out.data() + start;
+    const char16_t* src = text.data();
+    const size_t n = text.size();
+    const auto& table = Table().bytes;
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t unit = src[i];
+        dst[i] = static_cast<char>(unit < 0x80 ? static_cast<unsigned char>(unit) : table[unit]);
+    }
+}
+
+std::string EncodeWindows1252(std::u16string_view text) {
+    std::string out;
+    EncodeWindows1252(text, out);
+    return out;
+}
+
+std::u16string DecodeWindows1252(std::string_view bytes) {
+    std::u16string out(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        out[i] = UnitOfByte(static_cast<unsigned char>(bytes[i]));
+    return out;
+}
+
+}  // namespace mae

@@ -1,4 +1,64 @@
 #include "output/RecordBuffer.h"
 
-// Being written.
-namespace mae {}
+#include <algorithm>
+#include <string>
+
+#include "common/RuntimeError.h"
+#include "output/ByteSink.h"
+#include "output/Encoding.h"
+
+namespace mae {
+
+void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view value) {
+    if (start < 1) {
+        throw RuntimeError(err::InvalidCall, "Invalid procedure call or argument: start column " +
+                                                 std::to_string(start) +
+                                                 " lies before the first column of the record");
+    }
+    if (length < 0) {
+        throw RuntimeError(err::InvalidCall, "Invalid procedure call or argument: field length " +
+                                                 std::to_string(length) + " at start column " +
+                                                 std::to_string(start) + " is negative");
+    }
+    std::u16string& text = record.text();
+    // The record's own size bounds the copy too, should a caller have resized the text.
+    const long long end =
+        std::min(static_cast<long long>(RecordLength), static_cast<long long>(text.size()));
+    if (start > end) return;  // the field lies wholly past the end of the record
+    // 64-bit arithmetic: no int argument can overflow the bounds below.
+    const long long k = std::min(
+        {static_cast<long long>(length), static_cast<long long>(value.size()), end - start + 1});
+    std::copy_n(value.data(), static_cast<size_t>(k), text.begin() + (start - 1));
+}
+
+void StampFixedFields(RecordBuffer& record, std::u16string_view naaccrVersion,
+                      std::u16string_view medrefId) {
+    PlaceField(record, RecordTypeColumn, RecordTypeLength, RecordType);
+    PlaceField(record, VersionColumn, VersionLength, naaccrVersion);
+    PlaceField(record, MedrefIdColumn, MedrefIdLength, medrefId);
+}
+
+void PrintRecord(ByteSink& sink, const RecordBuffer& record) {
+    // One Write of the whole line, so a sink that refuses it leaves no part of the line behind.
+    std::string line;
+    line.reserve(LineBytes);
+    EncodeWindows1252(std::u16string_view(record.text()).substr(0, RecordLength), line);
+    line.resize(RecordLength, ' ');
+    line.append(LineEnd);
+    sink.Write(line);
+}
+
+std::u16string PadLeft(std::u16string& value, int length, std::u16string_view padChar) {
+    // Each missing character prepends the whole padChar; a value at or over length is kept whole.
+    if (static_cast<long long>(value.size()) < length && !padChar.empty()) {
+        const size_t turns = static_cast<size_t>(length) - value.size();
+        std::u16string padded;
+        padded.reserve(turns * padChar.size() + value.size());
+        for (size_t i = 0; i < turns; ++i) padded.append(padChar);
+        padded.append(value);
+        value = std::move(padded);
+    }
+    return value;
+}
+
+}  // namespace mae

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "output/ByteSink.h"
+#include "output/ScrubNonAscii.h"
+#include "support/TestDb.h"
+
+namespace mae {
+namespace {
+
+std::string LogLine(int code, const std::string& field, const std::string& id) {
+    return "non-ascii character code: " + std::to_string(code) + " found in " + field +
+           " of record id = " + id + "\r\n";
+}
+
+struct ScrubCase {
+    std::u16string text;
+    std::u16string expected;
+    std::string log;
+    const char* what;
+};
+
+class ScrubNonAsciiCase : public ::testing::TestWithParam<ScrubCase> {};
+
+TEST_P(ScrubNonAsciiCase, ReplacesAndLogsEachCharacter) {
+    const ScrubCase& c = GetParam();
+    StringSink log;
+    const std::u16string result = ScrubNonAscii(c.text, u"RemarksText", 4711, log);
+    EXPECT_EQ(result, c.expected) << c.what;
+    EXPECT_EQ(result.size(), c.text.size()) << c.what;
+    EXPECT_EQ(log.data(), c.log) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Characters, ScrubNonAsciiCase,
+    ::testing::Values(
+        ScrubCase{u"", u"", "", "empty text"},
+        ScrubCase{u" !~ Az09\x7F", u" !~ Az09\x7F", "", "printable ASCII and DEL stay"},
+        ScrubCase{u"ab\u00E9cd", u"ab cd", LogLine(233, "RemarksText", "4711"),
+                  "accented letter at position 3"},
+        ScrubCase{u"a\x1F", u"a ", LogLine(31, "RemarksText", "4711"), "code 31"},
+        ScrubCase{u"a\tb\r\nc", u"a b  c",
+                  LogLine(9, "RemarksText", "4711") + LogLine(13, "RemarksText", "4711") +
+                      LogLine(10, "RemarksText", "4711"),
+                  "TAB, CR and LF, in text order"},
+        ScrubCase{u"\u20AC1", u" 1", LogLine(128, "RemarksText", "4711"),
+                  "euro sign has the Windows-1252 code 128"},
+        ScrubCase{u"\u00A0", u" ", LogLine(160, "RemarksText", "4711"), "no-break space"},
+        ScrubCase{u"x\u4E2D\U0001F600y", u"x\u4E2D\U0001F600y", "",
+                  "characters Windows-1252 cannot hold become '?' when written, so they stay"}));
+
+TEST(ScrubNonAscii, TwoCallsAppendTheirLinesInOrder) {
+    StringSink log;
+    EXPECT_EQ(ScrubNonAscii(u"caf\u00E9", u"TextDxProc", 12, log), u"caf ");
+    EXPECT_EQ(ScrubNonAscii(u"plain", u"Other", 13, log), u"plain");
+    EXPECT_EQ(ScrubNonAscii(u"\u00FC!", u"TextRemarks", -5, log), u" !");
+    EXPECT_EQ(log.data(), LogLine(233, "TextDxProc", "12") + LogLine(252, "TextRemarks", "-5"));
+}
+
+TEST(ScrubNonAscii, FieldNameIsLoggedInWindows1252) {
+    StringSink log;
+    ScrubNonAscii(u"\t", u"Feld\u00E4", 1, log);
+    EXPECT_EQ(log.data(), LogLine(9, "Feld\xE4", "1"));
+}
+
+TEST(ScrubNonAscii, TextsLongerThan32767CharactersAreScrubbedWhole) {
+    std::u16string text(70000, u'a');
+    text[0] = u'\t';
+    text[40000] = u'\u00E9';
+    text[69999] = u'\n';
+    StringSink log;
+    const std::u16string result = ScrubNonAscii(text, u"F", 1, log);
+    ASSERT_EQ(result.size(), text.size());
+    EXPECT_EQ(result,
+              u" " + std::u16string(39999, u'a') + u" " + std::u16string(29998, u'a') + u" ");
+    EXPECT_EQ(log.data(), LogLine(9, "F", "1") + LogLine(233, "F", "1") + LogLine(10, "F", "1"));
+}
+
+TEST(ScrubNonAscii, LogLinesReachAFileInOrder) {
+    test::TempDir dir;
+    const std::string path = dir.file("extract.log");
+    {
+        FileSink log(path);
+        ScrubNonAscii(u"\u00E9", u"A", 1, log);
+        ScrubNonAscii(u"\u00E8", u"B", 2, log);
+    }
+    EXPECT_EQ(test::ReadFileBytes(path), LogLine(233, "A", "1") + LogLine(232, "B", "2"));
+}
+
+}  // namespace
+}  // namespace mae
