@@ -1,4 +1,148 @@
 #include "db/Connection.h"
 
-// Being written.
-namespace mae {}
+#include <sql.h>
+#include <sqlext.h>
+
+#include <vector>
+
+#include "common/Text.h"
+#include "db/DbError.h"
+#include "db/Odbc.h"
+
+namespace mae {
+
+namespace odbc {
+
+void Check(short rc, short handleType, void* handle, const char* call) {
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return;
+    if (rc == SQL_INVALID_HANDLE || handle == nullptr) {
+        throw DbError("HY000", 0, "The database handle is not valid.", call);
+    }
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    std::vector<SQLWCHAR> message(1024);
+    SQLSMALLINT length = 0;
+    SQLRETURN drc = SQLGetDiagRecW(handleType, handle, 1, state, &native, message.data(),
+                                   static_cast<SQLSMALLINT>(message.size()), &length);
+    if (drc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+        message.resize(static_cast<size_t>(length) + 1);
+        drc = SQLGetDiagRecW(handleType, handle, 1, state, &native, message.data(),
+                             static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (drc != SQL_SUCCESS && drc != SQL_SUCCESS_WITH_INFO) {
+        throw DbError("", 0, rc == SQL_NO_DATA ? "No data." : "", call);
+    }
+    size_t n = std::min(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), message.size() - 1);
+    std::u16string text(reinterpret_cast<const char16_t*>(message.data()), n);
+    std::u16string st(reinterpret_cast<const char16_t*>(state), 5);
+    throw DbError(ToUtf8(st), native, ToUtf8(text), call);
+}
+
+std::string FirstSqlState(short handleType, void* handle) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLWCHAR message[512];
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetDiagRecW(handleType, handle, 1, state, &native, message, 512, &length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return {};
+    return ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(state), 5));
+}
+
+void Free(short handleType, void*& handle) noexcept {
+    if (handle) SQLFreeHandle(handleType, handle);
+    handle = nullptr;
+}
+
+}  // namespace odbc
+
+Connection::Connection() : m_impl(std::make_unique<Impl>()) {}
+
+Connection::~Connection() { Close(); }
+
+Connection::Impl& Connection::impl() const { return *m_impl; }
+
+void Connection::SetConnectionString(std::u16string text) {
+    m_impl->connectionString = std::move(text);
+}
+
+const std::u16string& Connection::ConnectionString() const noexcept {
+    return m_impl->connectionString;
+}
+
+void Connection::SetCommandTimeout(int seconds) noexcept { m_impl->commandTimeout = seconds; }
+
+int Connection::CommandTimeout() const noexcept { return m_impl->commandTimeout; }
+
+bool Connection::IsOpen() const noexcept { return m_impl->open; }
+
+void Connection::Open() {
+    Close();
+    Impl& d = *m_impl;
+    SQLHANDLE env = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) {
+        throw DbError("HY001", 0, "The ODBC driver manager could not be started.",
+                      "SQLAllocHandle");
+    }
+    d.env = env;
+    try {
+        odbc::Check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION,
+                                  reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+                    SQL_HANDLE_ENV, env, "SQLSetEnvAttr");
+        SQLHANDLE dbc = nullptr;
+        odbc::Check(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_HANDLE_ENV, env,
+                    "SQLAllocHandle");
+        d.dbc = dbc;
+        // The program only reads; drivers that honour the access mode enforce it.
+        SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE,
+                          reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+        std::u16string cs = d.connectionString;
+        if (cs.size() > 32000) cs.resize(32000);  // the driver manager takes a short length
+        SQLSMALLINT outLength = 0;
+        odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
+                                      static_cast<SQLSMALLINT>(cs.size()), nullptr, 0, &outLength,
+                                      SQL_DRIVER_NOPROMPT),
+                    SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
+        d.open = true;
+        // The SQLite driver ignores the access mode; SQLite itself can refuse writes.
+        if (DbmsName() == "SQLite") {
+            SQLHANDLE stmt = nullptr;
+            odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc,
+                        "SQLAllocHandle");
+            std::u16string pragma = u"PRAGMA query_only=1";
+            SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(pragma.data()),
+                                          static_cast<SQLINTEGER>(pragma.size()));
+            try {
+                odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
+            } catch (...) {
+                SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+                throw;
+            }
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        }
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void Connection::Close() noexcept {
+    Impl& d = *m_impl;
+    if (d.dbc) {
+        if (d.open) SQLDisconnect(d.dbc);
+        odbc::Free(SQL_HANDLE_DBC, d.dbc);
+    }
+    odbc::Free(SQL_HANDLE_ENV, d.env);
+    d.open = false;
+}
+
+std::string Connection::DbmsName() const {
+    if (!m_impl->open) return {};
+    SQLWCHAR name[128] = {};
+    SQLSMALLINT length = 0;
+    odbc::Check(SQLGetInfoW(m_impl->dbc, SQL_DBMS_NAME, name, sizeof name, &length), SQL_HANDLE_DBC,
+                m_impl->dbc, "SQLGetInfo");
+    size_t n = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)) / 2, 127);
+    return ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(name), n));
+}
+
+}  // namespace mae

@@ -8,7 +8,7 @@ namespace mae {
 // A database connection through ODBC. The connection string is handed to the driver manager
 // unchanged. Every failure throws DbError (a RuntimeError).
 class Connection {
-public:
+  public:
     Connection();
     ~Connection();
     Connection(const Connection&) = delete;
@@ -31,7 +31,7 @@ public:
     struct Impl;
     Impl& impl() const;  // for Recordset only
 
-private:
+  private:
     std::unique_ptr<Impl> m_impl;
 };
 

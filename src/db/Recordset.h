@@ -18,7 +18,7 @@ enum class CursorType {
 
 // The rows of one statement. Lock type and options are always "unspecified": read only.
 class Recordset {
-public:
+  public:
     Recordset();
     ~Recordset();
     Recordset(const Recordset&) = delete;
@@ -46,7 +46,7 @@ public:
     const Value& Field(int position) const;
     const Value& Field(std::u16string_view name) const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };

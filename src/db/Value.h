@@ -9,7 +9,7 @@ namespace mae {
 
 // A field's value as the database gave it: Null, a whole number, a real number or a text.
 class Value {
-public:
+  public:
     enum class Kind { Null, Integer, Real, Text };
 
     Value() = default;
@@ -23,7 +23,7 @@ public:
     double real() const noexcept { return m_real; }
     const std::u16string& text() const noexcept { return m_text; }
 
-private:
+  private:
     Kind m_kind = Kind::Null;
     int64_t m_int = 0;
     double m_real = 0;

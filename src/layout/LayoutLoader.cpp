@@ -1,4 +1,70 @@
 #include "layout/LayoutLoader.h"
 
-// Being written.
-namespace mae {}
+#include "common/RuntimeError.h"
+#include "common/Text.h"
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "db/Value.h"
+
+namespace mae {
+
+namespace {
+
+// Runs one conversion of a layout row's value; a failure names the item and the table.
+template <typename Convert>
+auto Converted(const Recordset& row, std::u16string_view column, std::u16string_view item,
+               std::u16string_view table, Convert convert) {
+    try {
+        return convert(row.Field(column));
+    } catch (const RuntimeError& e) {
+        throw RuntimeError(e.number(), e.description() + " (column " + ToUtf8(column) +
+                                           " of item " + ToUtf8(item) + " in layout table " +
+                                           ToUtf8(table) + ")");
+    }
+}
+
+}  // namespace
+
+void LoadLayout(LayoutKind kind, const std::vector<std::u16string>& itemNumbers,
+                Connection& control, std::u16string_view controlTableName,
+                Recordset& layoutRecordset, Layout& layout, std::u16string& selectList) {
+    if (itemNumbers.size() > 32767) {
+        throw RuntimeError(err::Overflow, "Overflow: more layout items than the loader counts");
+    }
+    layout.assign(itemNumbers.size(), ItemLayout{});
+    for (size_t p = 0; p < itemNumbers.size(); ++p) layout[p].ItemNumber = itemNumbers[p];
+    selectList.clear();
+
+    for (size_t p = 0; p < itemNumbers.size(); ++p) {
+        const std::u16string& item = itemNumbers[p];
+        if (layoutRecordset.State() == 1) layoutRecordset.Close();
+        std::u16string sql = u"select * from ";
+        sql += controlTableName;
+        sql += u" where naaccr_item_no=";
+        sql += item;
+        layoutRecordset.Open(sql, control);
+        if (layoutRecordset.Eof()) continue;  // no row: the entry stays empty
+
+        ItemLayout& entry = layout[p];
+        entry.ColumnStart = Converted(layoutRecordset, u"ColumnStart", item, controlTableName,
+                                      [](const Value& v) { return ToInt16(v); });
+        entry.FieldLength = Converted(layoutRecordset, u"FieldLength", item, controlTableName,
+                                      [](const Value& v) { return ToInt16(v); });
+        entry.FieldName = Converted(layoutRecordset, u"FieldName", item, controlTableName,
+                                    [](const Value& v) { return DirectText(v); });
+        entry.Prompting = Converted(layoutRecordset, u"Prompting", item, controlTableName,
+                                    [](const Value& v) { return DirectText(v); });
+
+        if (entry.IsTextEntry()) continue;  // text items are not columns of the query
+        std::u16string name = entry.FieldName;
+        // The case query joins patients, medicalsum and medicalsum_2: item 20's column is
+        // qualified with its table there.
+        if (kind == LayoutKind::Consolidated && entry.IsItem20()) name = u"Patients." + name;
+        if (!selectList.empty()) selectList += u", ";
+        selectList += name;
+    }
+    selectList =
+        (kind == LayoutKind::Consolidated ? u"Medicalsum.medrefid, " : u"medrefid, ") + selectList;
+}
+
+}  // namespace mae
