@@ -25,7 +25,7 @@ struct AppState {
     std::u16string AbstractSelectList;
     std::string ApplicationFolder;
 
-    ExtractContext MakeExtractContext() const;
+    ExtractContext MakeExtractContext();
 };
 
 inline constexpr int RegistryCommandTimeout = 120;

@@ -1,4 +1,111 @@
 #include "extract/CaseSelection.h"
 
-// Being written.
-namespace mae {}
+#include <array>
+#include <initializer_list>
+
+#include "db/Connection.h"
+#include "db/Recordset.h"
+#include "extract/ExtractRun.h"
+#include "output/ByteSink.h"
+#include "output/Encoding.h"
+#include "output/RecordFormat.h"
+
+namespace mae {
+
+namespace {
+
+// The pieces of the selection clause. Several serve more than one site group.
+constexpr std::u16string_view Piece[36] = {
+    u"",
+    u"substring(DxDate,1,4) = '2011'",                               // 1
+    u"(BehaviorICDO3=2 OR BehaviorICDO3=3)",                         // 2
+    u" ((psite>='C500' AND psite <='C509')",                         // 3
+    u" AND ((HistTypeICDO3>='8000' AND HistTypeICDO3<='8576')",      // 4
+    u" OR (HistTypeICDO3 >= '8940' AND HistTypeICDO3 <= '8950')",    // 5
+    u" OR (HistTypeICDO3 >= '8980' AND HistTypeICDO3 <= '8981')",    // 6
+    u" OR (HistTypeICDO3 = '9020')))",                               // 7
+    u" ((psite>='C180' AND psite<='C189' OR psite='C260')",          // 8
+    u" AND ((HistTypeICDO3 >= '8000' AND HistTypeICDO3 <= '8152')",  // 9
+    u" OR (HistTypeICDO3>='8154' AND HistTypeICDO3 <= '8231')",      // 10
+    u" OR (HistTypeICDO3>='8243' AND HistTypeICDO3 <= '8245')",      // 11
+    u" OR (HistTypeICDO3>='8247' AND HistTypeICDO3 <= '8248')",      // 12
+    u" OR (HistTypeICDO3>='8250' AND HistTypeICDO3<='8576')",        // 13
+    u" OR (HistTypeICDO3>='8940' AND HistTypeICDO3<='8950')",        // 14
+    u" OR (HistTypeICDO3>='8980' AND HistTypeICDO3<='8981')))",      // 15
+    u" ((psite='C199')",                                             // 16
+    u" AND ((HistTypeICDO3>='8000' AND HistTypeICDO3<='8152') ",     // 17
+    u" OR (HistTypeICDO3>='8154' AND HistTypeICDO3<='8231') ",       // 18
+    u" OR (HistTypeICDO3>='8243' AND HistTypeICDO3<='8245') ",       // 19
+    u" OR (HistTypeICDO3>='8247' AND HistTypeICDO3<='8248')",        // 20
+    u"((Psite = 'C209')",                                            // 21
+    u" AND ((HistTypeICDO3>='8000' AND HistTypeICDO3<='8152')",      // 22
+    u" OR (HistTypeICDO3>='8154' AND HistTypeICDO3<='8231')",        // 23
+    u" OR (HistTypeICDO3>='8243' AND HistTypeICDO3<='8245')",        // 24
+    u"((Psite >= 'C340' AND PSite <= 'C349')",                       // 25
+    u"((PSite='C619')",                                              // 26
+    u" AND ((HistTypeICDO3>='8000' AND HistTypeICDO3<='8110')",      // 27
+    u" OR (HistTypeICDO3>='8140' AND HistTypeICDO3<='8576')",        // 28
+    u"((PSite >= 'C540' AND PSite <= 'C549') OR (PSite = 'C559')",   // 29
+    u" AND ((HistTypeICDO3>='8000' AND HistTypeICDO3<='8790')",      // 30
+    u" OR (HistTypeICDO3>='8950' AND HistTypeICDO3<='8951')",        // 31
+    u" WHERE (",                                                     // 32
+    u") AND (",                                                      // 33
+    u" OR ",                                                         // 34
+    u") AND patients.patientid = medicalsum.patientid and medicalsum.medrefid = "
+    u"medicalsum_2.medrefid",  // 35
+};
+
+// Blanks inside the pieces are part of the clause the registry has always been sent: pieces 3,
+// 8 and 16 begin with one and 17 to 19 end with one, which doubles some blanks in the text.
+// In the corpus uteri group AND binds before OR, so its histology ranges apply to C559 alone.
+constexpr std::array<std::initializer_list<int>, 7> SiteGroups = {{
+    {3, 4, 5, 6, 7},                   // breast
+    {8, 9, 10, 11, 12, 13, 14, 15},    // colon
+    {16, 17, 18, 19, 20, 13, 14, 15},  // rectosigmoid junction
+    {21, 22, 23, 24, 20, 13, 14, 15},  // rectum
+    {25, 4, 14, 15},                   // lung
+    {26, 27, 28, 14, 15},              // prostate
+    {29, 30, 31, 15},                  // corpus uteri
+}};
+
+}  // namespace
+
+std::u16string SelectionCriteria() {
+    std::u16string text;
+    text.reserve(2400);
+    text += Piece[32];
+    text += Piece[1];
+    text += Piece[33];
+    text += Piece[2];
+    text += Piece[33];
+    for (size_t g = 0; g < SiteGroups.size(); ++g) {
+        if (g > 0) text += Piece[34];
+        for (int p : SiteGroups[g]) text += Piece[p];
+    }
+    text += Piece[35];
+    return text;
+}
+
+std::u16string CaseQuery(std::u16string_view consolidatedSelectList) {
+    std::u16string query = u"SELECT ";
+    query += consolidatedSelectList;
+    query += u", medicalsum.medrefid, grpsite2, grpsite3 FROM patients, medicalsum, medicalsum_2 ";
+    query += SelectionCriteria();
+    return query;
+}
+
+void SaveSelectSql(const std::string& folder, std::u16string_view caseQuery) {
+    FileSink file(JoinPath(folder, SelectFileName));
+    std::string line = EncodeWindows1252(caseQuery);
+    line += LineEnd;
+    file.Write(line);
+    file.Close();
+}
+
+void OpenCaseRecordset(const std::string& folder, std::u16string_view caseQuery,
+                       Connection& registry, Recordset& cases) {
+    SaveSelectSql(folder, caseQuery);
+    cases.Open(caseQuery, registry, CursorType::Static);
+}
+
+}  // namespace mae
