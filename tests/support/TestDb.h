@@ -7,7 +7,7 @@ namespace mae::test {
 
 // A fresh folder under the system temp folder, removed with everything in it at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -15,7 +15,7 @@ public:
     const std::string& path() const noexcept { return m_path; }
     std::string file(std::string_view name) const { return m_path + "/" + std::string(name); }
 
-private:
+  private:
     std::string m_path;
 };
 
