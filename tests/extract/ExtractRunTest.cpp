@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include "common/RuntimeError.h"
+#include "extract/CaseSelection.h"
+#include "extract/ExtractRun.h"
+#include "support/MiniRegistry.h"
+
+namespace mae {
+namespace {
+
+using test::cols;
+using test::MiniRegistry;
+using test::RecordLines;
+
+class ExtractRunTest : public ::testing::Test {
+  protected:
+    ExtractRunTest() : m_registry(m_dir.file("registry.db")) {}
+
+    RunOutcome Run(bool yes = true, bool rerelease = false) {
+        test::MiniRun run(m_registry, m_dir.path());
+        m_ui = test::RecordingUi{};
+        m_ui.answerYes = yes;
+        m_ui.rerelease = rerelease;
+        return RunExtract(run.context, m_ui);
+    }
+    std::string File(const char* name) const { return m_dir.file(name); }
+    std::u16string Folder() const {
+        return std::u16string(m_dir.path().begin(), m_dir.path().end());
+    }
+
+    // Ten selected cases: 1-7 kept with two abstracts each, 8 and 9 death certificate only,
+    // 10 marked for non-release; and one case that is not selected at all.
+    void AddTenCases() {
+        for (int m = 1; m <= 10; ++m) m_registry.AddCase(m, "20110615", "C500", "8500", 3);
+        m_registry.AddCase(11, "20100615", "C500", "8500", 3);
+        for (int m = 1; m <= 7; ++m) {
+            m_registry.AddAbstract(m * 10, m, "1", "'00'", "'piece0' || char(2) || 'piece1'");
+            m_registry.AddAbstract(m * 10 + 1, m, "'07'", "'01'");
+        }
+        m_registry.AddAbstract(80, 8, "6", "'00'");
+        m_registry.AddAbstract(90, 9, "7", "'00'");
+        m_registry.AddAbstract(91, 9, "null", "'00'");
+        m_registry.AddAbstract(100, 10, "1", "'01'");
+        m_registry.AddAbstract(101, 10, "1", "'02'");
+    }
+
+    test::TempDir m_dir;
+    MiniRegistry m_registry;
+    test::RecordingUi m_ui;
+};
+
+TEST_F(ExtractRunTest, WritesKeptCasesAndTheirAbstracts) {
+    AddTenCases();
+    ASSERT_EQ(Run(true, /*rerelease=*/true), RunOutcome::Completed);
+
+    ASSERT_EQ(m_ui.boxes.size(), 2u);
+    const auto& confirm = m_ui.boxes[0];
+    EXPECT_EQ(confirm.text,
+              u"10 consolidated records were selected. These consolidated records along with "
+              u"associated abstracts will be extracted. Records that are death certificate only "
+              u"and records that are marked for non-release will be excluded when writing to "
+              u"files. The total number of consolidated and abstract records actually extracted "
+              u"will be shown at the end of export. Do you want to proceed?");
+    EXPECT_EQ(confirm.buttons, MsgButtons::YesNo);
+    EXPECT_EQ(confirm.icon, MsgIcon::None);
+    EXPECT_EQ(confirm.title, u"Meridane Audit Extract");
+    const auto& done = m_ui.boxes[1];
+    EXPECT_EQ(done.text,
+              u"Extract completed!\r\nTotal consolidated records: 7\r\nTotal abstract "
+              u"records: 14\r\nFiles are saved to: \r\n" +
+                  Folder() + u"/ConsolidatedAuditExtract.txt \r\n" + Folder() +
+                  u"/AbstractAuditExtract.txt");
+    EXPECT_EQ(done.icon, MsgIcon::Information);
+    EXPECT_EQ(done.title, u"Meridane Audit Extract");
+    EXPECT_EQ(m_ui.progressMax, 10.0f);
+    ASSERT_EQ(m_ui.progressValues.size(), 10u);
+    EXPECT_EQ(m_ui.progressValues.back(), 10.0f);
+
+    auto consolidated = RecordLines(File("ConsolidatedAuditExtract.txt"));
+    auto abstracts = RecordLines(File("AbstractAuditExtract.txt"));
+    ASSERT_EQ(consolidated.size(), 7u);
+    ASSERT_EQ(abstracts.size(), 14u);
+    for (const auto& line : consolidated) ASSERT_EQ(line.size(), 22824u);
+    for (const auto& line : abstracts) ASSERT_EQ(line.size(), 22824u);
+    // Cases in the order the registry returned them; each case's abstracts follow in turn.
+    std::vector<std::string> ids;
+    for (const auto& line : consolidated) ids.push_back(cols(line, 20879, 20886));
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(ids[0], "1       ");
+    EXPECT_EQ(ids[6], "7       ");
+    const std::string& first = consolidated[0];
+    EXPECT_EQ(cols(first, 1, 1), "A");
+    EXPECT_EQ(cols(first, 17, 19), "130");
+    EXPECT_EQ(cols(first, 42, 49), "0000000" + cols(first, 20879, 20879));  // item 20, padded
+    EXPECT_EQ(cols(first, 530, 537), "20110615");                           // DxDate
+    EXPECT_EQ(cols(first, 540, 543), "C500");                               // PSite
+    EXPECT_EQ(cols(abstracts[0], 2000, 2009), "piece0    ");                // text item 2520
+    EXPECT_EQ(cols(abstracts[0], 3000, 3009), "piece1    ");                // text item 2530
+    EXPECT_EQ(cols(abstracts[0], 20879, 20886), cols(consolidated[0], 20879, 20886));
+    EXPECT_EQ(cols(abstracts[1], 20879, 20886), cols(consolidated[0], 20879, 20886));
+    EXPECT_EQ(test::ReadFileBytes(File("extract.log")), "");
+}
+
+TEST_F(ExtractRunTest, ReleaseIsOnlyAskedWhenTheBoxIsTicked) {
+    AddTenCases();
+    // Without the FupUnusual column the release query cannot run: unticked must not send it.
+    m_registry.Exec("alter table abstracts_3 drop column FupUnusual");
+    ASSERT_EQ(Run(true, false), RunOutcome::Completed);
+    EXPECT_EQ(RecordLines(File("ConsolidatedAuditExtract.txt")).size(), 8u);  // case 10 kept
+    EXPECT_EQ(RecordLines(File("AbstractAuditExtract.txt")).size(), 16u);
+    EXPECT_THROW(Run(true, true), RuntimeError);
+}
+
+TEST_F(ExtractRunTest, NoLeavesEarlierOutputUntouched) {
+    AddTenCases();
+    test::WriteFileBytes(File("ConsolidatedAuditExtract.txt"), "earlier");
+    EXPECT_EQ(Run(false), RunOutcome::Declined);
+    EXPECT_EQ(m_ui.boxes.size(), 1u);
+    EXPECT_EQ(test::ReadFileBytes(File("ConsolidatedAuditExtract.txt")), "earlier");
+    EXPECT_FALSE(test::FileExists(File("AbstractAuditExtract.txt")));
+    EXPECT_FALSE(test::FileExists(File("extract.log")));
+    EXPECT_TRUE(test::FileExists(File("select.sql")));
+}
+
+TEST_F(ExtractRunTest, NothingSelectedWarnsWithTheClause) {
+    m_registry.AddCase(1, "20100101", "C500", "8500", 3);
+    EXPECT_EQ(Run(), RunOutcome::NothingSelected);
+    ASSERT_EQ(m_ui.boxes.size(), 1u);
+    EXPECT_EQ(m_ui.boxes[0].text,
+              u"No records were selected with the specified criteria: \r\n" + SelectionCriteria());
+    EXPECT_EQ(m_ui.boxes[0].icon, MsgIcon::Warning);
+    EXPECT_EQ(m_ui.boxes[0].title, u"Meridane Audit Extract");
+    EXPECT_TRUE(m_ui.progressValues.empty());
+    EXPECT_FALSE(test::FileExists(File("ConsolidatedAuditExtract.txt")));
+    EXPECT_FALSE(test::FileExists(File("AbstractAuditExtract.txt")));
+    std::string sql = test::ReadFileBytes(File("select.sql"));
+    EXPECT_EQ(sql.substr(sql.size() - 2), "\r\n");
+    EXPECT_EQ(sql.find("\r\n"), sql.size() - 2);  // one line
+}
+
+TEST_F(ExtractRunTest, EveryCaseSkippedGivesEmptyFiles) {
+    m_registry.AddCase(1, "20110101", "C500", "8500", 3);
+    m_registry.AddCase(2, "20110101", "C619", "8140", 3);
+    m_registry.AddAbstract(10, 1, "6", "'00'");
+    ASSERT_EQ(Run(), RunOutcome::Completed);
+    EXPECT_NE(
+        m_ui.boxes[1].text.find(u"Total consolidated records: 0\r\nTotal abstract records: 0"),
+        std::u16string::npos);
+    EXPECT_EQ(test::ReadFileBytes(File("ConsolidatedAuditExtract.txt")), "");
+    EXPECT_EQ(test::ReadFileBytes(File("AbstractAuditExtract.txt")), "");
+    EXPECT_EQ(m_ui.progressValues.back(), 2.0f);
+}
+
+TEST_F(ExtractRunTest, KeptCaseWithoutAbstractAbortsKeepingWhatWasWritten) {
+    for (int m = 1; m <= 4; ++m) m_registry.AddCase(m, "20110101", "C500", "8500", 3);
+    m_registry.AddAbstract(10, 1, "1", "'00'");
+    m_registry.AddAbstract(20, 2, "1", "'00'");
+    m_registry.AddAbstract(21, 2, "1", "'00'");
+    // Case 3 passes the death-certificate test, but its abstract lacks the abstracts_2 row.
+    m_registry.AddAbstract(30, 3, "1", "'00'", "'a'", /*withAbstracts2=*/false);
+    m_registry.AddAbstract(40, 4, "1", "'00'");
+    m_registry.Exec("create index ms on medicalsum(medrefid)");
+    ASSERT_EQ(Run(), RunOutcome::Aborted);
+    ASSERT_EQ(m_ui.boxes.size(), 2u);
+    EXPECT_EQ(m_ui.boxes[1].text, u"Error: Abstract for MedrefID = 3 not found. Extract aborted.");
+    EXPECT_EQ(m_ui.boxes[1].title, u"meridane-audit-extract");
+    EXPECT_EQ(m_ui.boxes[1].icon, MsgIcon::None);
+    auto consolidated = RecordLines(File("ConsolidatedAuditExtract.txt"));
+    ASSERT_EQ(consolidated.size(), 3u);
+    EXPECT_EQ(cols(consolidated[2], 20879, 20886), "3       ");
+    EXPECT_EQ(RecordLines(File("AbstractAuditExtract.txt")).size(), 3u);
+}
+
+TEST_F(ExtractRunTest, TwoRunsGiveIdenticalFiles) {
+    AddTenCases();
+    m_registry.AddAbstract(12, 1, "1", "'00'", "'caf' || char(233) || char(2) || 'x'");
+    ASSERT_EQ(Run(), RunOutcome::Completed);
+    std::string c1 = test::ReadFileBytes(File("ConsolidatedAuditExtract.txt"));
+    std::string a1 = test::ReadFileBytes(File("AbstractAuditExtract.txt"));
+    std::string l1 = test::ReadFileBytes(File("extract.log"));
+    std::string s1 = test::ReadFileBytes(File("select.sql"));
+    ASSERT_EQ(Run(), RunOutcome::Completed);
+    EXPECT_EQ(test::ReadFileBytes(File("ConsolidatedAuditExtract.txt")), c1);
+    EXPECT_EQ(test::ReadFileBytes(File("AbstractAuditExtract.txt")), a1);
+    EXPECT_EQ(test::ReadFileBytes(File("select.sql")), s1);
+    EXPECT_EQ(test::ReadFileBytes(File("extract.log")), l1);
+    EXPECT_EQ(l1, "non-ascii character code: 233 found in TextDx of record id = 1\r\n");
+}
+
+TEST_F(ExtractRunTest, UnusableMedrefIdIsARunTimeError) {
+    m_registry.AddCase(1, "20110101", "C500", "8500", 3);
+    m_registry.Exec(
+        "update medicalsum set medrefid = 12345678901 where medrefid = 1;"
+        "update medicalsum_2 set medrefid = 12345678901");
+    try {
+        Run();
+        ADD_FAILURE();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), err::Overflow);
+    }
+    // The files were opened after Yes and are left empty, not half written.
+    EXPECT_EQ(test::ReadFileBytes(File("ConsolidatedAuditExtract.txt")), "");
+}
+
+}  // namespace
+}  // namespace mae
