@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/Startup.h"
+#include "common/RuntimeError.h"
+#include "common/Text.h"
+#include "generator/RegistryGenerator.h"
+#include "support/TestDb.h"
+
+namespace mae {
+namespace {
+
+using test::ExecSql;
+
+// A folder standing for the Windows folder, with a generated registry and control database.
+class StartupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* old = std::getenv("WINDIR");
+        m_oldWindir = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("WINDIR", m_dir.path().c_str(), 1);
+        m_registry = m_dir.file("registry.db");
+        m_control = m_dir.file("control.db");
+        gen::RegistryOptions options;
+        options.cases = 20;
+        gen::WriteRegistryDatabase(m_registry, options);
+        gen::WriteControlDatabase(m_control);
+    }
+    void TearDown() override {
+        if (m_oldWindir) {
+            setenv("WINDIR", m_oldWindir->c_str(), 1);
+        } else {
+            unsetenv("WINDIR");
+        }
+    }
+    std::string Cs(const std::string& path) const { return "Driver=SQLite3;Database=" + path; }
+    void WriteIni(const std::string& body) const {
+        test::WriteFileBytes(m_dir.file("Meridane.ini"), body);
+    }
+    void WriteStandardIni(const std::string& options = "[Options]\r\nScanText=TEXT\r\n") const {
+        WriteIni("[Databases]\r\nControl=" + Cs(m_control) + "\r\nRegistry=" + Cs(m_registry) +
+                 "\r\n" + options);
+    }
+    int LoadError(AppState& state) const {
+        try {
+            Form_Load(state);
+        } catch (const RuntimeError& e) {
+            return e.number();
+        }
+        return 0;
+    }
+
+    test::TempDir m_dir;
+    std::optional<std::string> m_oldWindir;
+    std::string m_registry, m_control;
+};
+
+TEST_F(StartupTest, LoadsSettingsAndBothLayouts) {
+    WriteStandardIni();
+    AppState s;
+    Form_Load(s);
+    EXPECT_TRUE(s.RegistryConnection.IsOpen());
+    EXPECT_TRUE(s.ControlConnection.IsOpen());
+    EXPECT_EQ(s.RegistryConnection.CommandTimeout(), 120);
+    EXPECT_EQ(s.ScanTextMode, u"TEXT");
+    EXPECT_EQ(s.NaaccrVersion, u"130");
+    EXPECT_EQ(s.ControlTableName, u"naaccr13layout");
+    ASSERT_EQ(s.ConsolidatedLayout.size(), 57u);
+    ASSERT_EQ(s.AbstractLayout.size(), 82u);
+    EXPECT_EQ(s.ConsolidatedSelectList.rfind(u"Medicalsum.medrefid, Patients.", 0), 0u);
+    EXPECT_EQ(s.AbstractSelectList.rfind(u"medrefid, ", 0), 0u);
+    int textEntries = 0;
+    for (const auto& e : s.AbstractLayout) textEntries += e.IsTextEntry();
+    EXPECT_EQ(textEntries, 17);
+    EXPECT_EQ(s.LayoutRecordset.State(), 1);  // left open on the last lookup
+    // Every item of both lists has its row in the demo control table.
+    for (const auto& e : s.AbstractLayout)
+        EXPECT_FALSE(e.FieldName.empty()) << ToUtf8(e.ItemNumber);
+}
+
+TEST_F(StartupTest, RegistryOpensBeforeControlAndMissingControlKeyFails) {
+    WriteIni("[Databases]\r\nRegistry=" + Cs(m_registry) + "\r\n");
+    AppState s;
+    EXPECT_EQ(LoadError(s), err::Provider);
+    EXPECT_TRUE(s.RegistryConnection.IsOpen());
+    EXPECT_EQ(s.ControlConnection.ConnectionString(), u"Not Available");
+    EXPECT_TRUE(s.ScanTextMode.empty());  // never read
+}
+
+TEST_F(StartupTest, MissingIniFailsAtTheHostComponent) {
+    AppState s;
+    EXPECT_EQ(LoadError(s), err::CannotCreate);
+    EXPECT_FALSE(s.RegistryConnection.IsOpen());
+}
+
+TEST_F(StartupTest, ProfileValuesAreCutAndKeptAsRead) {
+    // A 300-character Control value: the connection string is its first 249 characters.
+    std::string longValue = Cs(m_control) + ";" + std::string(300, 'x');
+    WriteIni("[Databases]\r\nControl=" + longValue + "\r\nRegistry=" + Cs(m_registry) + "\r\n");
+    AppState s;
+    LoadError(s);  // the driver may or may not accept the cut string
+    EXPECT_EQ(s.ControlConnection.ConnectionString(), FromUtf8(longValue.substr(0, 249)));
+
+    WriteIni("[Databases]\r\nControl=\r\nRegistry=" + Cs(m_registry) + "\r\n");
+    AppState empty;
+    EXPECT_EQ(LoadError(empty), err::Provider);
+    EXPECT_EQ(empty.ControlConnection.ConnectionString(), u"");  // present but empty
+
+    WriteStandardIni("[options]\r\nscantext=all\r\n");
+    AppState lower;
+    Form_Load(lower);
+    EXPECT_EQ(lower.ScanTextMode, u"all");  // letter case kept
+
+    WriteStandardIni("[Options]\r\n");
+    AppState missing;
+    Form_Load(missing);
+    EXPECT_EQ(missing.ScanTextMode, u"TEXT");
+}
+
+TEST_F(StartupTest, ParametersRowDecidesTableAndVersion) {
+    WriteStandardIni();
+    // Two current rows: the first the database returns wins; a numeric version gives its digits.
+    ExecSql(m_control,
+            "delete from naaccrparameters;"
+            "create table naaccrparameters2 as select * from naaccrparameters;"
+            "drop table naaccrparameters;"
+            "create table naaccrparameters (controltablename text, naaccrversion integer, "
+            "[current] integer);"
+            "insert into naaccrparameters values ('naaccr13layout', 130, -1);"
+            "insert into naaccrparameters values ('other', 999, -1);");
+    AppState s;
+    Form_Load(s);
+    EXPECT_EQ(s.NaaccrVersion, u"130");
+    EXPECT_EQ(s.ControlTableName, u"naaccr13layout");
+
+    ExecSql(m_control, "update naaccrparameters set controltablename = null");
+    AppState nullName;
+    EXPECT_EQ(LoadError(nullName), err::InvalidNull);
+
+    ExecSql(m_control, "update naaccrparameters set [current] = 0");
+    AppState noRow;  // no current row: the first lookup names no table and is refused
+    EXPECT_EQ(LoadError(noRow), err::Provider);
+    EXPECT_TRUE(noRow.ControlTableName.empty());
+    EXPECT_TRUE(noRow.NaaccrVersion.empty());
+
+    ExecSql(m_control, "drop table naaccrparameters");
+    AppState noTable;
+    EXPECT_EQ(LoadError(noTable), err::Provider);
+}
+
+TEST_F(StartupTest, TableNameMustBeAPlainName) {
+    WriteStandardIni();
+    for (const char* bad : {"naaccr13layout where 1=1; --", "a b", "x'y", "a.b.c", "[a]]"}) {
+        ExecSql(m_control, std::string("update naaccrparameters set controltablename = '") +
+                               (std::string(bad) == "x'y" ? "x''y" : bad) + "' where [current]=-1");
+        AppState s;
+        EXPECT_EQ(LoadError(s), err::InvalidCall) << bad;
+    }
+    ExecSql(m_control,
+            "update naaccrparameters set controltablename = '[naaccr13layout]' where [current]=-1");
+    AppState bracketed;
+    Form_Load(bracketed);
+    EXPECT_EQ(bracketed.AbstractLayout.size(), 82u);
+}
+
+TEST_F(StartupTest, BadConnectionStringEndsStartUp) {
+    WriteIni("[Databases]\r\nControl=" + Cs(m_control) +
+             "\r\nRegistry=Driver=NoSuchDriver;Server=x;PWD=secret\r\n");
+    AppState s;
+    try {
+        Form_Load(s);
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), err::Provider);
+        EXPECT_EQ(std::string(e.what()).find("secret"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("registry"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace mae
