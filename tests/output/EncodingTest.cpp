@@ -13,6 +13,8 @@ struct UnitCase {
     const char* what;
 };
 
+void PrintTo(const UnitCase& c, std::ostream* os) { *os << c.what; }
+
 class Windows1252Unit : public ::testing::TestWithParam<UnitCase> {};
 
 TEST_P(Windows1252Unit, MapsAsWindowsDoes) {

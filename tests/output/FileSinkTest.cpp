@@ -163,6 +163,8 @@ struct LimitCase {
     const char* what;
 };
 
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.what; }
+
 class FileSinkLimit : public ::testing::TestWithParam<LimitCase> {};
 
 TEST_P(FileSinkLimit, FailedWriteLeavesOnlyWholeLines) {

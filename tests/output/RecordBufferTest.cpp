@@ -31,6 +31,8 @@ struct PlaceCase {
     const char* what;
 };
 
+void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.what; }
+
 class PlaceFieldCase : public ::testing::TestWithParam<PlaceCase> {};
 
 TEST_P(PlaceFieldCase, WritesOnlyItsColumns) {

@@ -21,6 +21,8 @@ struct ScrubCase {
     const char* what;
 };
 
+void PrintTo(const ScrubCase& c, std::ostream* os) { *os << c.what; }
+
 class ScrubNonAsciiCase : public ::testing::TestWithParam<ScrubCase> {};
 
 TEST_P(ScrubNonAsciiCase, ReplacesAndLogsEachCharacter) {
