@@ -1,4 +1,31 @@
 #include "app/ConnectionStringProvider.h"
 
-// Being written.
-namespace mae {}
+#include <limits>
+
+#include "app/ProfileReader.h"
+#include "common/RuntimeError.h"
+
+namespace mae {
+
+namespace {
+
+// A value read from the file ends at its first NUL, so a lone NUL as the default can only come
+// back when the key (or the whole file) is missing.
+constexpr std::u16string_view MissingKey{u"\0", 1};
+
+}  // namespace
+
+std::u16string ConnectionStringProvider::GetConnectionString() const {
+    // The whole value: the host component has no 250-character buffer.
+    std::u16string value = GetPrivateProfileString(u"Databases", u"Registry", MissingKey,
+                                                   std::numeric_limits<size_t>::max());
+    if (value == MissingKey) {
+        throw RuntimeError(err::CannotCreate,
+                           "ActiveX component can't create object: the registry connection "
+                           "string is not available (no key Registry in section [Databases] of " +
+                               std::string(IniFileName) + " in " + WindowsFolder() + ")");
+    }
+    return value;
+}
+
+}  // namespace mae

@@ -1,4 +1,157 @@
 #include "app/ProfileReader.h"
 
-// Being written.
-namespace mae {}
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <system_error>
+
+#include "common/Text.h"
+#include "output/Encoding.h"
+
+namespace mae {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+std::u16string_view Trim(std::u16string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The file itself when it exists under that name; otherwise an entry of the folder whose name
+// differs only in letter case (the host writes the name as it likes and Windows does not care).
+// Among several such entries the first in byte order wins, so the choice does not depend on
+// the order the folder lists them in.
+fs::path LocateFile(const fs::path& path) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(path, ec)) || path.filename().empty()) return path;
+    const std::string wanted = path.filename().string();
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    std::optional<std::string> best;
+    fs::directory_iterator it(folder, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (EqualsIgnoreCaseAscii(name, wanted) && (!best || name < *best)) best = std::move(name);
+    }
+    return best ? folder / *best : path;
+}
+
+// The whole file, or nothing when it is missing, not a regular file (a folder, a pipe, a
+// device) or cannot be read.
+std::optional<std::string> ReadWholeFile(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    std::u16string out(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto first = static_cast<unsigned char>(bytes[2 * i]);
+        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        out[i] = bigEndian ? static_cast<char16_t>((first << 8) | second)
+                           : static_cast<char16_t>((second << 8) | first);
+    }
+    return out;
+}
+
+// A byte-order mark chooses UTF-8 or UTF-16 (as Notepad saves "Unicode" files); without one the
+// file is in the ANSI code page, Windows-1252.
+std::u16string DecodeIniText(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) return FromUtf8(bytes.substr(3));
+    if (bytes.starts_with("\xFF\xFE")) return DecodeUtf16(bytes.substr(2), false);
+    if (bytes.starts_with("\xFE\xFF")) return DecodeUtf16(bytes.substr(2), true);
+    return DecodeWindows1252(bytes);
+}
+
+// The value of the first line "key=value" under a header "[section]", or nothing.
+std::optional<std::u16string> FindValue(std::u16string_view text, std::u16string_view section,
+                                        std::u16string_view key) {
+    bool inSection = false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find(u'\n', pos);
+        if (end == std::u16string_view::npos) end = text.size();
+        std::u16string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
+        line = Trim(line);
+        if (line.empty() || line.front() == u';') continue;
+        if (line.front() == u'[') {
+            const size_t close = line.rfind(u']');
+            if (close != std::u16string_view::npos) {
+                inSection = EqualsIgnoreCase(Trim(line.substr(1, close - 1)), section);
+                continue;
+            }
+        }
+        if (!inSection) continue;
+        const size_t equals = line.find(u'=');
+        if (equals == std::u16string_view::npos) continue;
+        if (!EqualsIgnoreCase(Trim(line.substr(0, equals)), key)) continue;
+        std::u16string_view value = Trim(line.substr(equals + 1));
+        if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+            value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        // The caller gets a NUL-terminated buffer: a NUL in the file ends the value there.
+        return std::u16string(value.substr(0, value.find(u'\0')));
+    }
+    return std::nullopt;
+}
+
+// At most bufferSize - 1 units, the last place being the terminator. A cut through a surrogate
+// pair drops its first half rather than leave half a character.
+std::u16string FitBuffer(std::u16string_view text, size_t bufferSize) {
+    if (bufferSize == 0) return {};
+    if (text.size() > bufferSize - 1) {
+        text = text.substr(0, bufferSize - 1);
+        if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) text.remove_suffix(1);
+    }
+    return std::u16string(text);
+}
+
+}  // namespace
+
+std::string WindowsFolder() {
+    const char* folder = std::getenv("WINDIR");
+    return folder && *folder ? std::string(folder) : std::string("/etc");
+}
+
+std::u16string GetPrivateProfileString(std::u16string_view section, std::u16string_view key,
+                                       std::u16string_view defaultValue, size_t bufferSize,
+                                       std::string_view fileName) {
+    const std::string path = (fs::path(WindowsFolder()) / fs::path(fileName)).string();
+    return ReadProfileString(path, section, key, defaultValue, bufferSize);
+}
+
+std::u16string ReadProfileString(const std::string& path, std::u16string_view section,
+                                 std::u16string_view key, std::u16string_view defaultValue,
+                                 size_t bufferSize) {
+    const std::optional<std::string> bytes = ReadWholeFile(LocateFile(fs::path(path)));
+    if (!bytes) return FitBuffer(defaultValue, bufferSize);
+    const std::optional<std::u16string> value = FindValue(DecodeIniText(*bytes), section, key);
+    return FitBuffer(value ? std::u16string_view(*value) : defaultValue, bufferSize);
+}
+
+}  // namespace mae
