@@ -2,6 +2,10 @@
 
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "output/ByteSink.h"
 #include "output/Encoding.h"
 
@@ -16,11 +20,28 @@ bool IsKept(char16_t unit) noexcept {
     return code >= 32 && code <= 127;
 }
 
+// How many units from the start are printable ASCII (32..127), so certainly kept.
+size_t PrintableAsciiPrefix(std::u16string_view text) noexcept {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // 8 units at a time; a unit of 0x8000 or more reads as negative and so counts as below 32.
+    const __m128i below = _mm_set1_epi16(32);
+    const __m128i above = _mm_set1_epi16(127);
+    for (; i + 8 <= text.size(); i += 8) {
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const __m128i out = _mm_or_si128(_mm_cmplt_epi16(u, below), _mm_cmpgt_epi16(u, above));
+        if (_mm_movemask_epi8(out) != 0) break;
+    }
+#endif
+    while (i < text.size() && text[i] >= 32 && text[i] <= 127) ++i;
+    return i;
+}
+
 }  // namespace
 
 std::u16string ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
                              int32_t recordId, ByteSink& log) {
-    size_t i = 0;
+    size_t i = PrintableAsciiPrefix(text);
     while (i < text.size() && IsKept(text[i])) ++i;
     std::u16string result(text);
     if (i == text.size()) return result;

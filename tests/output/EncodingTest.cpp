@@ -62,6 +62,21 @@ TEST(Encoding, OnlyTheTableUnitsHaveAByteOfTheirOwn) {
     EXPECT_EQ(own, 256);
 }
 
+TEST(Encoding, OneOtherUnitAnywhereInAnAsciiTextIsEncodedInItsPlace) {
+    // Lengths around the blocks that ASCII runs are narrowed in.
+    for (char16_t other : {u'\u00E9', u'\u20AC', u'\u4E2D', char16_t(0xFF41), u'\u0080'}) {
+        for (size_t length = 1; length <= 40; ++length) {
+            for (size_t at = 0; at < length; ++at) {
+                std::u16string text(length, u'k');
+                text[at] = other;
+                std::string expected(length, 'k');
+                expected[at] = static_cast<char>(ToWindows1252(other));
+                ASSERT_EQ(EncodeWindows1252(text), expected) << length << " " << at;
+            }
+        }
+    }
+}
+
 TEST(Encoding, EmojiBecomesTwoQuestionMarksAndAppendsToOut) {
     std::string out = "x";
     EncodeWindows1252(u"a\U0001F600\u00E9", out);

@@ -60,6 +60,29 @@ TEST(ScrubNonAscii, TwoCallsAppendTheirLinesInOrder) {
     EXPECT_EQ(log.data(), LogLine(233, "TextDxProc", "12") + LogLine(252, "TextRemarks", "-5"));
 }
 
+TEST(ScrubNonAscii, OneCharacterAnywhereInAPrintableTextIsFound) {
+    // Lengths around the blocks that printable runs are skipped in; U+FF41 has no
+    // Windows-1252 byte, so it stays.
+    struct Other {
+        char16_t unit;
+        bool replaced;
+    };
+    for (Other other : {Other{u'\x1F', true}, Other{u'\u00E9', true}, Other{u'\x7F', false},
+                        Other{char16_t(0xFF41), false}}) {
+        for (size_t length = 1; length <= 40; ++length) {
+            for (size_t at = 0; at < length; ++at) {
+                std::u16string text(length, u'k');
+                text[at] = other.unit;
+                std::u16string expected = text;
+                if (other.replaced) expected[at] = u' ';
+                StringSink log;
+                ASSERT_EQ(ScrubNonAscii(text, u"F", 1, log), expected) << length << " " << at;
+                ASSERT_EQ(log.data().empty(), !other.replaced) << length << " " << at;
+            }
+        }
+    }
+}
+
 TEST(ScrubNonAscii, FieldNameIsLoggedInWindows1252) {
     StringSink log;
     ScrubNonAscii(u"\t", u"Feld\u00E4", 1, log);
