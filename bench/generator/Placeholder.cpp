@@ -1,2 +1,0 @@
-// Being written.
-namespace mae {}
