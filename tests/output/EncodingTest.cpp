@@ -77,11 +77,5 @@ TEST(Encoding, OneOtherUnitAnywhereInAnAsciiTextIsEncodedInItsPlace) {
     }
 }
 
-TEST(Encoding, EmojiBecomesTwoQuestionMarksAndAppendsToOut) {
-    std::string out = "x";
-    EncodeWindows1252(u"a\U0001F600\u00E9", out);
-    EXPECT_EQ(out, "xa??\xE9");
-}
-
 }  // namespace
 }  // namespace mae

@@ -17,11 +17,6 @@ using test::cols;
 // The record as its line bytes, without CR LF, so cols() counts record columns.
 std::string Line(const RecordBuffer& record) { return EncodeWindows1252(record.text()); }
 
-TEST(RecordBuffer, FreshRecordIsAllBlanks) {
-    RecordBuffer record;
-    EXPECT_EQ(record.text(), std::u16string(RecordLength, u' '));
-}
-
 struct PlaceCase {
     int start;
     int length;
@@ -146,18 +141,6 @@ TEST(RecordBuffer, PrintRecordWritesOneWholeLineInOneWrite) {
     ASSERT_EQ(sink.data.size(), size_t(LineBytes));
     EXPECT_EQ(cols(sink.data, 100, 103), "\xE9\x80??");  // accent, euro, emoji's two halves
     EXPECT_EQ(sink.data.substr(RecordLength), "\r\n");
-}
-
-TEST(RecordBuffer, TwoRecordsPrintAsTwoLinesInOrder) {
-    StringSink sink;
-    for (const char16_t* id : {u"1", u"2"}) {
-        RecordBuffer record;
-        StampFixedFields(record, u"130", id);
-        PrintRecord(sink, record);
-    }
-    ASSERT_EQ(sink.data().size(), 2u * LineBytes);
-    EXPECT_EQ(cols(sink.data(), 20879, 20879), "1");
-    EXPECT_EQ(cols(sink.data(), LineBytes + 20879, LineBytes + 20879), "2");
 }
 
 struct PadCase {

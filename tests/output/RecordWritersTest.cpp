@@ -170,34 +170,22 @@ class AbstractWriter : public RegistryRows {
 
 TEST_F(AbstractWriter, TextEntriesTakeThePiecesInOrder) {
     Insert(1, "77", "'1'", "'first' || char(2) || 'second' || char(2) || 'third'");
-    Insert(2, "77", "'1'", "'one' || char(2) || char(2) || 'three'");
+    Insert(2, "77", "'1'", "char(2) || 'two'");
     const Layout layout = {
         Entry(u"2520", u"TextDxProcPe", 100, 10, u"X"),
         Entry(u"500", u"typerepsrc", 110, 1),
-        Entry(u"2530", u"TextDxProcXRay", 120, 10, u"X"),
-        Entry(u"2540", u"TextDxProcScopes", 130, 10, u"X"),
+        Entry(u"2530", u"TextDxProcXRay", 120, 3, u"X"),
     };
     const std::string first = Write(1, layout);
-    EXPECT_EQ(cols(first, 100, 109), "first     ");  // text: physical exam
-    EXPECT_EQ(cols(first, 110, 110), "1");           // type of reporting source
-    EXPECT_EQ(cols(first, 120, 129), "second    ");  // text: x-ray/scan
-    EXPECT_EQ(cols(first, 130, 139), "third     ");  // text: scopes
+    EXPECT_EQ(cols(first, 100, 109), "first     ");     // text: physical exam
+    EXPECT_EQ(cols(first, 110, 110), "1");              // type of reporting source
+    EXPECT_EQ(cols(first, 120, 122), "sec");            // text: x-ray/scan, cut at its length
+    EXPECT_EQ(first.find("third"), std::string::npos);  // no text entry left for piece 2
 
     const std::string second = Write(2, layout);
-    EXPECT_EQ(cols(second, 100, 109), "one       ");
-    EXPECT_EQ(cols(second, 120, 129), std::string(10, ' '));  // the empty piece
-    EXPECT_EQ(cols(second, 130, 139), "three     ");
+    EXPECT_EQ(cols(second, 100, 109), std::string(10, ' '));  // the empty piece
+    EXPECT_EQ(cols(second, 120, 122), "two");
     EXPECT_EQ(m_log.data(), "");
-}
-
-TEST_F(AbstractWriter, PiecesBeyondTheTextEntriesAreIgnored) {
-    Insert(1, "77", "'1'", "'first' || char(2) || 'second' || char(2) || 'third'");
-    const Layout layout = {Entry(u"2520", u"TextDxProcPe", 100, 10, u"X"),
-                           Entry(u"2530", u"TextDxProcXRay", 120, 3, u"X")};
-    const std::string line = Write(1, layout);
-    EXPECT_EQ(cols(line, 100, 109), "first     ");  // text: physical exam
-    EXPECT_EQ(cols(line, 120, 122), "sec");         // text: x-ray/scan, cut at its length
-    EXPECT_EQ(line.find("third"), std::string::npos);
 }
 
 TEST_F(AbstractWriter, MissingPiecesAreEmptyAndTheRecordIsStillWritten) {

@@ -4,7 +4,6 @@
 
 #include "output/ByteSink.h"
 #include "output/ScrubNonAscii.h"
-#include "support/TestDb.h"
 
 namespace mae {
 namespace {
@@ -100,17 +99,6 @@ TEST(ScrubNonAscii, TextsLongerThan32767CharactersAreScrubbedWhole) {
     EXPECT_EQ(result,
               u" " + std::u16string(39999, u'a') + u" " + std::u16string(29998, u'a') + u" ");
     EXPECT_EQ(log.data(), LogLine(9, "F", "1") + LogLine(233, "F", "1") + LogLine(10, "F", "1"));
-}
-
-TEST(ScrubNonAscii, LogLinesReachAFileInOrder) {
-    test::TempDir dir;
-    const std::string path = dir.file("extract.log");
-    {
-        FileSink log(path);
-        ScrubNonAscii(u"\u00E9", u"A", 1, log);
-        ScrubNonAscii(u"\u00E8", u"B", 2, log);
-    }
-    EXPECT_EQ(test::ReadFileBytes(path), LogLine(233, "A", "1") + LogLine(232, "B", "2"));
 }
 
 }  // namespace
