@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #include "app/ProfileReader.h"
 #include "app/Startup.h"
@@ -154,6 +155,55 @@ TEST(RegistryGenerator, ControlDatabaseServesStartUp) {
         u"Medicalsum.medrefid, Patients.PatientIdNumber, sex, "));
     EXPECT_TRUE(state.AbstractSelectList.starts_with(u"medrefid, PatientIdNumber, sex, "));
     EXPECT_EQ(state.AbstractSelectList.find(u"textRemarks"), std::u16string::npos);
+}
+
+// The generator's own reading of the criteria must match what the case query selects, at the
+// edges the random draws may miss.
+TEST(RegistryGenerator, SelectionGroupMatchesTheCaseQueryAtTheEdges) {
+    struct Edge {
+        const char* dxDate;
+        int behavior;
+        const char* site;
+        const char* hist;
+        int group;
+    };
+    const Edge edges[] = {
+        {"20110101", 3, "C540", "8800", 7}, {"20110101", 3, "C559", "8800", 0},
+        {"20110101", 3, "C549", "9999", 7}, {"20110101", 2, "C559", "8951", 7},
+        {"20110101", 3, "C260", "8000", 2}, {"20110101", 3, "C260", "8153", 0},
+        {"20110101", 3, "C260", "8242", 0}, {"20110101", 3, "C260", "8246", 0},
+        {"20110101", 3, "C260", "8249", 0}, {"20110101", 3, "C189", "8981", 2},
+        {"20110101", 3, "C509", "9020", 1}, {"20110101", 3, "C500", "9021", 0},
+        {"20110101", 3, "C510", "8500", 0}, {"20110101", 3, "C340", "9020", 0},
+        {"20110101", 3, "C619", "8120", 0}, {"20110101", 3, "C619", "8140", 6},
+        {"20110101", 3, "C619", "8110", 6}, {"20110101", 3, "C199", "8153", 0},
+        {"20110101", 3, "C199", "8250", 3}, {"20110101", 3, "C209", "8248", 4},
+        {"20110101", 3, "C209", "8246", 0}, {"20110101", 3, "C349", "8576", 5},
+        {"20110101", 3, "C349", "8577", 0}, {"20101231", 3, "C500", "8500", 0},
+        {"20120101", 3, "C500", "8500", 0}, {"2011    ", 3, "C500", "8500", 1},
+        {"20110101", 1, "C500", "8500", 0}, {"20110101", 2, "C500", "8500", 1},
+    };
+    TempDir dir;
+    test::MiniRegistry registry(dir.file("r.db"));
+    for (size_t i = 0; i < std::size(edges); ++i) {
+        const Edge& e = edges[i];
+        registry.AddCase(static_cast<int>(i) + 1, e.dxDate, e.site, e.hist, e.behavior);
+    }
+    Connection connection;
+    Open(connection, registry.path());
+    Recordset cases;
+    cases.Open(CaseQuery(test::MiniRegistry::ConsolidatedSelectList()), connection,
+               CursorType::Static);
+    std::vector<bool> selected(std::size(edges));
+    for (; !cases.Eof(); cases.MoveNext()) selected.at(ToInt32(cases.Field(0)) - 1) = true;
+    for (size_t i = 0; i < std::size(edges); ++i) {
+        const Edge& e = edges[i];
+        SCOPED_TRACE(std::string(e.dxDate) + " " + e.site + " " + e.hist);
+        EXPECT_EQ(gen::SelectionGroup(e.dxDate, e.behavior, e.site, e.hist), e.group);
+        EXPECT_EQ(selected[i], e.group != 0);
+    }
+    EXPECT_EQ(gen::SelectionGroup("20110101", std::nullopt, "C500", "8500"), 0);
+    EXPECT_EQ(gen::SelectionGroup("", 3, "C500", "8500"), 0);
 }
 
 // The program's own statements on the generated registry: the case query (every unqualified
