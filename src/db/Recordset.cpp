@@ -255,7 +255,13 @@ const std::u16string& Recordset::FieldName(int position) const {
 
 int Recordset::FieldIndex(std::u16string_view name) const {
     if (!m_impl->open) ThrowClosed();
-    auto it = m_impl->byName.find(AsciiLower(name));
+    // Called for every item of every record: lower-case into a reused buffer, not a new string.
+    thread_local std::u16string key;
+    key.assign(name);
+    for (auto& c : key) {
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    }
+    auto it = m_impl->byName.find(key);
     if (it == m_impl->byName.end()) {
         throw RuntimeError(err::ItemNotFound,
                            "Item cannot be found in the collection corresponding to the "

@@ -40,7 +40,9 @@ void StampFixedFields(RecordBuffer& record, std::u16string_view naaccrVersion,
 
 void PrintRecord(ByteSink& sink, const RecordBuffer& record) {
     // One Write of the whole line, so a sink that refuses it leaves no part of the line behind.
-    std::string line;
+    // The line buffer is reused from record to record.
+    thread_local std::string line;
+    line.clear();
     line.reserve(LineBytes);
     EncodeWindows1252(std::u16string_view(record.text()).substr(0, RecordLength), line);
     line.resize(RecordLength, ' ');
