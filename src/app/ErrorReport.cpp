@@ -1,0 +1,61 @@
+#include "app/ErrorReport.h"
+
+#include <QString>
+#include <cstdio>
+#include <new>
+#include <string>
+
+#include "extract/RunUi.h"
+
+namespace mae {
+
+namespace {
+
+constexpr int32_t OutOfMemory = 7;
+constexpr int32_t InternalError = 51;
+
+QString ReportText(const RuntimeError& error) {
+    return QStringLiteral("Run-time error '%1':\n\n").arg(error.number()) +
+           QString::fromStdString(error.description());
+}
+
+}  // namespace
+
+MessageBoxHookFunction MessageBoxHook;
+
+QMessageBox::StandardButton ShowMessageBox(QMessageBox& box) {
+    if (MessageBoxHook) return MessageBoxHook(box);
+    box.exec();
+    return box.standardButton(box.clickedButton());
+}
+
+RuntimeError AsRunTimeError(const std::exception& error) {
+    if (auto* known = dynamic_cast<const RuntimeError*>(&error)) return *known;
+    if (dynamic_cast<const std::bad_alloc*>(&error))
+        return RuntimeError(OutOfMemory, "Out of memory");
+    const std::string what = error.what();
+    return RuntimeError(InternalError, what.empty() ? "Internal error" : "Internal error: " + what);
+}
+
+void ShowRunTimeError(const RuntimeError& error, QWidget* parent) noexcept {
+    try {
+        QMessageBox box(QMessageBox::Critical,
+                        QString::fromStdU16String(std::u16string(ProgramName)), ReportText(error),
+                        QMessageBox::Ok, parent);
+        ShowMessageBox(box);
+    } catch (...) {
+        // Not even the box could be made: the terminal is the last place left to say it.
+        std::fprintf(stderr, "Run-time error '%d':\n\n%s\n", static_cast<int>(error.number()),
+                     error.what());
+    }
+}
+
+void ShowRunTimeError(const std::exception& error, QWidget* parent) noexcept {
+    try {
+        ShowRunTimeError(AsRunTimeError(error), parent);
+    } catch (...) {
+        std::fprintf(stderr, "Run-time error '%d':\n\nOut of memory\n", OutOfMemory);
+    }
+}
+
+}  // namespace mae

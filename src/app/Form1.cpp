@@ -1,0 +1,295 @@
+#include "app/Form1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QWindow>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "app/ErrorReport.h"
+#include "extract/ExtractRun.h"
+
+namespace mae {
+
+namespace {
+
+// Positions and sizes are given in twips, 15 to a pixel at 96 dpi.
+QRect FromTwips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+const QString Label1Text = QStringLiteral(
+    "This program extracts select data items of consolidated records and associated abstract "
+    "records from the Meridane database and produces two files of NAACCR V 13.0 Type A records. "
+    "Please see Consensus Audit Extract and Halvory Procedures.docx for detailed spec of data "
+    "items included and the record selection criteria.");
+const QString Label2Text = QStringLiteral(
+    "You should run this program from C:\\Halvory\\Meridane folder of a PC that has NAACCR 13.0 "
+    "version of Meridane installed. This program reads the Meridane database connection "
+    "information from Meridane.ini file that is installed by Meridane in the C:\\Windows folder. "
+    "After the program completes there will be two files: abstractauditextract.txt and "
+    "consolidatedauditextract.txt in the C:\\Halvory\\Meridane folder.");
+const QString Label3Text = QStringLiteral("Click Run Extract to start extracting records.");
+const QString RereleaseText =
+    QStringLiteral("Use the Unusual Followback field to exclude cases marked for non-rerelease");
+const QString RunText = QStringLiteral("Run Extract");
+
+// What a failure that is no RuntimeError is reported as.
+constexpr int32_t InternalError = 51;
+
+// The progress bar repaints at most this often while a run moves it.
+constexpr qint64 ProgressRepaintMs = 30;
+// Fonts are made smaller until the labels' texts fit their boxes, but not below this.
+constexpr qreal SmallestPointSize = 6.0;
+
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+        case QEvent::NativeGesture:
+        case QEvent::Gesture:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The run counts in floats; the bar in ints. Out-of-range and NaN values are held to the
+// bar's range rather than converted (which would be undefined).
+int ToBarInt(float value) {
+    if (!(value > 0.0f)) return 0;
+    if (value >= static_cast<float>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    return static_cast<int>(value);
+}
+
+QMessageBox::Icon ToQtIcon(MsgIcon icon) {
+    switch (icon) {
+        case MsgIcon::Information:
+            return QMessageBox::Information;
+        case MsgIcon::Warning:
+            return QMessageBox::Warning;
+        case MsgIcon::Critical:
+            return QMessageBox::Critical;
+        case MsgIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+void LeaveProgram(int status) {
+    if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0) {
+        QCoreApplication::exit(status);
+    } else {
+        std::fflush(nullptr);
+        std::exit(status);
+    }
+}
+
+}  // namespace
+
+std::function<void(int status)> Form1::ExitHook = LeaveProgram;
+
+Form1::Form1(QWidget* parent) : QWidget(parent) {
+    createControls();
+    connectSignals();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromStdU16String(std::u16string(WindowCaption)));
+    setFixedSize(FromTwips(0, 0, 9450, 4335).size());
+
+    const auto makeLabel = [this](const char* name, const QString& text, QRect geometry) {
+        auto* label = new QLabel(text, this);
+        label->setObjectName(QLatin1String(name));
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setGeometry(geometry);
+        return label;
+    };
+    Label1 = makeLabel("Label1", Label1Text, FromTwips(120, 120, 9135, 735));
+    Label2 = makeLabel("Label2", Label2Text, FromTwips(120, 960, 9255, 855));
+    Label3 = makeLabel("Label3", Label3Text, FromTwips(120, 2040, 6375, 375));
+
+    chkRerelease = new QCheckBox(RereleaseText, this);
+    chkRerelease->setObjectName(QStringLiteral("chkRerelease"));
+    chkRerelease->setGeometry(FromTwips(120, 2640, 9015, 255));
+    chkRerelease->setChecked(false);
+
+    cmdRun = new QPushButton(RunText, this);
+    cmdRun->setObjectName(QStringLiteral("cmdRun"));
+    cmdRun->setGeometry(FromTwips(3960, 3240, 1215, 495));
+    cmdRun->setAutoDefault(true);  // Enter presses the focused button, as on Windows
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(FromTwips(120, 3840, 9015, 255));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
+
+    setTabOrder(cmdRun, chkRerelease);
+    cmdRun->setFocus();
+    fitFontToLabels();
+}
+
+void Form1::connectSignals() { connect(cmdRun, &QPushButton::clicked, this, &Form1::RunExtract); }
+
+// The boxes are fixed in pixels, the font is the desktop's: a font larger than the one the
+// boxes were drawn for would cut the labels' last lines off, so the window's font shrinks
+// until every text fits.
+void Form1::fitFontToLabels() {
+    QFont f = font();
+    if (f.pointSizeF() <= 0) return;
+    const auto fits = [this](const QFont& candidate) {
+        const QFontMetrics metrics(candidate);
+        for (const QLabel* label : {Label1, Label2, Label3}) {
+            const QRect box(0, 0, label->width(), std::numeric_limits<int>::max() / 2);
+            const QRect used = metrics.boundingRect(box, Qt::TextWordWrap, label->text());
+            if (used.height() > label->height()) return false;
+        }
+        return true;
+    };
+    while (!fits(f) && f.pointSizeF() - 0.5 >= SmallestPointSize)
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    setFont(f);
+}
+
+bool Form1::Load() {
+    if (m_state.ApplicationFolder.empty())
+        m_state.ApplicationFolder = QCoreApplication::applicationDirPath().toStdString();
+    try {
+        Form_Load(m_state);
+        return true;
+    } catch (const RuntimeError& error) {
+        ShowRunTimeError(error);
+    } catch (const std::exception& error) {
+        ShowRunTimeError(error);
+    } catch (...) {
+        ShowRunTimeError(RuntimeError(InternalError, "Internal error"));
+    }
+    return false;
+}
+
+void Form1::RunExtract() {
+    // A click that slipped through while a run was going, or after a run ended the program.
+    if (m_running || m_ended) return;
+    m_running = true;
+    qApp->installEventFilter(this);
+    int exitStatus = -1;
+    try {
+        const ExtractContext context = m_state.MakeExtractContext();
+        if (mae::RunExtract(context, *this) == RunOutcome::Aborted) exitStatus = 1;
+    } catch (const RuntimeError& error) {
+        ShowRunTimeError(error, this);
+        exitStatus = 1;
+    } catch (const std::exception& error) {
+        ShowRunTimeError(error, this);
+        exitStatus = 1;
+    } catch (...) {
+        ShowRunTimeError(RuntimeError(InternalError, "Internal error"), this);
+        exitStatus = 1;
+    }
+    ProgressBar1->setValue(m_progressValue);  // the last value, even if throttled away
+    if (exitStatus >= 0) {
+        // The input filter stays: nothing more reaches the window on the way out.
+        m_ended = true;
+        m_running = false;
+        ExitHook(exitStatus);
+        return;
+    }
+    qApp->removeEventFilter(this);
+    m_running = false;
+}
+
+MsgAnswer Form1::MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                            const std::u16string& title) {
+    const bool yesNo = buttons == MsgButtons::YesNo;
+    QMessageBox box(ToQtIcon(icon),
+                    QString::fromStdU16String(title.empty() ? std::u16string(ProgramName) : title),
+                    QString::fromStdU16String(text),
+                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
+    box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    const QMessageBox::StandardButton pressed = ShowMessageBox(box);
+    if (!yesNo) return MsgAnswer::Ok;
+    return pressed == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+}
+
+void Form1::SetProgressMax(float max) {
+    // A range of 0..0 would turn the bar into a busy indicator.
+    const int top = std::max(ToBarInt(max), 1);
+    m_progressValue = std::min(m_progressValue, top);
+    ProgressBar1->setMaximum(top);
+    showProgress(m_progressValue);
+}
+
+void Form1::SetProgressValue(float value) {
+    m_progressValue = std::min(ToBarInt(value), ProgressBar1->maximum());
+    if (m_progressValue == ProgressBar1->maximum() || !m_sinceProgressShown.isValid() ||
+        m_sinceProgressShown.elapsed() >= ProgressRepaintMs) {
+        showProgress(m_progressValue);
+    }
+}
+
+// Sets the bar and lets the window paint (and answer the desktop) while the run goes on.
+// Input for the window meanwhile is swallowed by eventFilter.
+void Form1::showProgress(int value) {
+    ProgressBar1->setValue(value);
+    m_sinceProgressShown.start();
+    QCoreApplication::processEvents();
+}
+
+bool Form1::RereleaseChecked() { return chkRerelease->isChecked(); }
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if ((m_running || m_ended) && IsUserInput(event->type())) {
+        // Events reach the window's QWindow first, then the widget under the pointer or with
+        // the focus; message boxes are windows of their own and keep their input.
+        if (watched == windowHandle()) return true;
+        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+}  // namespace mae
