@@ -13,17 +13,21 @@ namespace mae {
 
 namespace {
 
-constexpr char16_t PieceSeparator = u'\x02';
 constexpr std::u16string_view Item20Pad = u"0";
 
-// The text items of an abstract, one after another in Remarks, each ended by the character of
-// code 2 except the last. Empty pieces are kept; an empty Remarks holds no pieces at all.
+// An entry whose item had no row in the control table names no column: nothing to fetch.
+bool HasNoColumn(const ItemLayout& entry) {
+    return !entry.IsTextEntry() && entry.FieldName.empty();
+}
+
+}  // namespace
+
 std::vector<std::u16string_view> SplitRemarks(std::u16string_view remarks) {
     std::vector<std::u16string_view> pieces;
     if (remarks.empty()) return pieces;
     size_t from = 0;
     for (;;) {
-        const size_t at = remarks.find(PieceSeparator, from);
+        const size_t at = remarks.find(RemarksSeparator, from);
         if (at == std::u16string_view::npos) {
             pieces.push_back(remarks.substr(from));
             return pieces;
@@ -32,13 +36,6 @@ std::vector<std::u16string_view> SplitRemarks(std::u16string_view remarks) {
         from = at + 1;
     }
 }
-
-// An entry whose item had no row in the control table names no column: nothing to fetch.
-bool HasNoColumn(const ItemLayout& entry) {
-    return !entry.IsTextEntry() && entry.FieldName.empty();
-}
-
-}  // namespace
 
 void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layout& layout,
                              const WriterSettings& settings) {

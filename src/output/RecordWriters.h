@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "layout/ItemLayout.h"
 
@@ -14,6 +16,13 @@ struct WriterSettings {
     std::u16string NaaccrVersion;
     std::u16string ScanTextMode;
 };
+
+// The text items of an abstract, one after another in Remarks, each ended by this character
+// except the last.
+inline constexpr char16_t RemarksSeparator = u'\x02';
+// Remarks split at every RemarksSeparator, in order, empty pieces kept; an empty Remarks holds
+// no pieces at all. The pieces point into remarks.
+std::vector<std::u16string_view> SplitRemarks(std::u16string_view remarks);
 
 // One line of the consolidated file from the current row of the case recordset.
 void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layout& layout,
