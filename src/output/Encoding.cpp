@@ -47,7 +47,10 @@ unsigned char ToWindows1252(char16_t unit) noexcept {
 void EncodeWindows1252(std::u16string_view text, std::string& out) {
     const size_t start = out.size();
     out.resize(start + text.size());
-    char* dst = out.data() + start;
+    EncodeWindows1252(text, out.data() + start);
+}
+
+void EncodeWindows1252(std::u16string_view text, char* dst) noexcept {
     const char16_t* src = text.data();
     const size_t n = text.size();
     const auto& table = Table().bytes;

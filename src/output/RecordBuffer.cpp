@@ -9,6 +9,8 @@
 
 namespace mae {
 
+RecordBuffer::RecordBuffer() : m_line(RecordLength, ' ') { m_line.append(LineEnd); }
+
 void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view value) {
     if (start < 1) {
         throw RuntimeError(err::InvalidCall, "Invalid procedure call or argument: start column " +
@@ -20,15 +22,12 @@ void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view
                                                  std::to_string(length) + " at start column " +
                                                  std::to_string(start) + " is negative");
     }
-    std::u16string& text = record.text();
-    // The record's own size bounds the copy too, should a caller have resized the text.
-    const long long end =
-        std::min(static_cast<long long>(RecordLength), static_cast<long long>(text.size()));
+    constexpr long long end = RecordLength;
     if (start > end) return;  // the field lies wholly past the end of the record
     // 64-bit arithmetic: no int argument can overflow the bounds below.
     const long long k = std::min(
         {static_cast<long long>(length), static_cast<long long>(value.size()), end - start + 1});
-    std::copy_n(value.data(), static_cast<size_t>(k), text.begin() + (start - 1));
+    EncodeWindows1252(value.substr(0, static_cast<size_t>(k)), record.m_line.data() + (start - 1));
 }
 
 void StampFixedFields(RecordBuffer& record, std::u16string_view naaccrVersion,
@@ -40,14 +39,7 @@ void StampFixedFields(RecordBuffer& record, std::u16string_view naaccrVersion,
 
 void PrintRecord(ByteSink& sink, const RecordBuffer& record) {
     // One Write of the whole line, so a sink that refuses it leaves no part of the line behind.
-    // The line buffer is reused from record to record.
-    thread_local std::string line;
-    line.clear();
-    line.reserve(LineBytes);
-    EncodeWindows1252(std::u16string_view(record.text()).substr(0, RecordLength), line);
-    line.resize(RecordLength, ' ');
-    line.append(LineEnd);
-    sink.Write(line);
+    sink.Write(record.line());
 }
 
 std::u16string PadLeft(std::u16string& value, int length, std::u16string_view padChar) {

@@ -9,15 +9,22 @@ namespace mae {
 
 class ByteSink;
 
-// One record of RecordLength characters, all blanks when made. Its length never changes.
+// One record of RecordLength characters, all blanks when made, followed by CR LF. Each UTF-16
+// unit of a placed value becomes one Windows-1252 byte as it is placed, so columns count units
+// and bytes alike and the finished record is already its line. Its length never changes.
 class RecordBuffer {
-public:
-    RecordBuffer() : m_text(RecordLength, u' ') {}
-    const std::u16string& text() const noexcept { return m_text; }
-    std::u16string& text() noexcept { return m_text; }
+  public:
+    RecordBuffer();
+    // The record's RecordLength characters, as bytes.
+    std::string_view bytes() const noexcept {
+        return std::string_view(m_line).substr(0, RecordLength);
+    }
+    // The record and its CR LF: LineBytes bytes.
+    std::string_view line() const noexcept { return m_line; }
 
-private:
-    std::u16string m_text;
+  private:
+    friend void PlaceField(RecordBuffer&, int, int, std::u16string_view);
+    std::string m_line;
 };
 
 // Puts the first min(length, value size, RecordLength - start + 1) characters of value at the
@@ -27,7 +34,7 @@ void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view
 // "A" at column 1, the NAACCR version at 17-19, the MedrefID text at 20879-20886.
 void StampFixedFields(RecordBuffer& record, std::u16string_view naaccrVersion,
                       std::u16string_view medrefId);
-// Writes the record as one Windows-1252 line ending in CR LF (always LineBytes bytes).
+// Writes the record as one line ending in CR LF (always LineBytes bytes), in one Write.
 void PrintRecord(ByteSink& sink, const RecordBuffer& record);
 // Prepends padChar to value until it has length characters; never cuts. The caller's value
 // receives the padded text too.

@@ -37,14 +37,28 @@ std::vector<std::u16string_view> SplitRemarks(std::u16string_view remarks) {
     }
 }
 
+// The text of a value without copying when the row holds it as text; other values are turned
+// into text in owned.
+std::u16string_view TextOf(const Value& value, std::u16string& owned) {
+    if (value.kind() == Value::Kind::Text) return value.text();
+    owned = ConcatText(value);
+    return owned;
+}
+
 void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layout& layout,
                              const WriterSettings& settings) {
     RecordBuffer record;
+    std::u16string owned;
     for (const ItemLayout& entry : layout) {
         // Consolidated text entries are read from the case row like any other column.
         if (entry.FieldName.empty()) continue;
-        std::u16string value = ConcatText(caseRow.Field(entry.FieldName));
-        if (entry.IsItem20()) PadLeft(value, entry.FieldLength, Item20Pad);
+        std::u16string_view value = TextOf(caseRow.Field(entry.FieldName), owned);
+        if (entry.IsItem20()) {
+            std::u16string padded(value);
+            PadLeft(padded, entry.FieldLength, Item20Pad);
+            owned = std::move(padded);
+            value = owned;
+        }
         PlaceField(record, entry.ColumnStart, entry.FieldLength, value);
     }
     StampFixedFields(record, settings.NaaccrVersion, DirectText(caseRow.Field(u"MedrefID")));
@@ -55,30 +69,47 @@ void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layo
                          const WriterSettings& settings, ByteSink& log) {
     RecordBuffer record;
     // A Null or short Remarks leaves the text entries without a piece of their own empty.
-    const std::u16string remarks = ConcatText(abstractRow.Field(u"Remarks"));
+    std::u16string remarksOwned;
+    const std::u16string_view remarks = TextOf(abstractRow.Field(u"Remarks"), remarksOwned);
     const std::vector<std::u16string_view> pieces = SplitRemarks(remarks);
     const bool scanText = settings.ScanTextMode == u"TEXT";
     const bool scanAll = settings.ScanTextMode == u"ALL";
     // The record id of the log is read afresh for each scrubbed value, as the row gives it.
-    auto scrub = [&](const std::u16string& value, const ItemLayout& entry) {
+    auto scrub = [&](std::u16string_view value, const ItemLayout& entry) {
         return ScrubNonAscii(value, entry.FieldName, ToInt32(abstractRow.Field(u"MedrefID")), log);
     };
 
-    // The working value carries over from entry to entry; each step below may overwrite it.
-    std::u16string working;
+    // The working value carries over from entry to entry; each step below may overwrite it. It
+    // points into the row, a Remarks piece or `owned`, which holds values made here.
+    std::u16string owned;
+    std::u16string_view working;
+    auto own = [&](std::u16string&& value) {
+        owned = std::move(value);
+        working = owned;
+    };
     size_t pieceCounter = 0;  // the n-th text entry of the layout takes piece n
     for (const ItemLayout& entry : layout) {
         if (HasNoColumn(entry)) continue;
-        if (!entry.IsTextEntry()) working = ConcatText(abstractRow.Field(entry.FieldName));
+        if (!entry.IsTextEntry()) {
+            const Value& value = abstractRow.Field(entry.FieldName);
+            if (value.kind() == Value::Kind::Text) {
+                working = value.text();
+            } else {
+                own(ConcatText(value));
+            }
+        }
         // Padding comes before a text entry takes its piece, so a text piece is never padded.
-        if (entry.IsItem20()) PadLeft(working, entry.FieldLength, Item20Pad);
+        if (entry.IsItem20()) {
+            std::u16string padded(working);
+            PadLeft(padded, entry.FieldLength, Item20Pad);
+            own(std::move(padded));
+        }
         if (entry.IsTextEntry()) {
-            working = pieceCounter < pieces.size() ? std::u16string(pieces[pieceCounter])
-                                                   : std::u16string();
-            if (scanText) working = scrub(working, entry);
+            working = pieceCounter < pieces.size() ? pieces[pieceCounter] : std::u16string_view();
+            if (scanText) own(scrub(working, entry));
             ++pieceCounter;
         }
-        if (scanAll) working = scrub(working, entry);
+        if (scanAll) own(scrub(working, entry));
         PlaceField(record, entry.ColumnStart, entry.FieldLength, working);
     }
     StampFixedFields(record, settings.NaaccrVersion, DirectText(abstractRow.Field(u"MedrefID")));
