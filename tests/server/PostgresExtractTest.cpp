@@ -1,0 +1,130 @@
+// The whole extraction on a PostgreSQL registry against the same registry in SQLite: the same
+// case query, the same totals, and the same lines in both record files and the log (compared
+// sorted: neither query orders its rows, so the server may return cases in another order).
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "common/Text.h"
+#include "generator/RegistryGenerator.h"
+#include "server/PgTestSupport.h"
+
+namespace mae {
+namespace {
+
+using test::ProgramRun;
+using test::RunResult;
+
+struct Variant {
+    const char* name;
+    int cases;
+    uint32_t seed;
+    bool fullText;
+};
+
+std::string Line(const std::u16string& text, std::u16string_view label) {
+    size_t at = text.find(label);
+    if (at == std::u16string::npos) return "(no '" + ToUtf8(label) + "')";
+    size_t end = text.find(u'\r', at);
+    return ToUtf8(text.substr(at, end == std::u16string::npos ? std::u16string::npos : end - at));
+}
+
+// Equal line lists; on a difference, says where instead of printing 22826-byte lines.
+void ExpectSameLines(const char* file, const std::vector<std::string>& sqlite,
+                     const std::vector<std::string>& server) {
+    EXPECT_EQ(server.size(), sqlite.size()) << file << ": number of lines";
+    const size_t n = std::min(server.size(), sqlite.size());
+    for (size_t i = 0; i < n; ++i) {
+        if (server[i] == sqlite[i]) continue;
+        const std::string& a = sqlite[i];
+        const std::string& b = server[i];
+        size_t column = 0;
+        while (column < a.size() && column < b.size() && a[column] == b[column]) ++column;
+        ADD_FAILURE() << file << ": sorted line " << i + 1 << " differs from column " << column + 1
+                      << ": SQLite '" << a.substr(column, 40) << "', PostgreSQL '"
+                      << b.substr(column, 40) << "'";
+        return;
+    }
+}
+
+void ExpectSameRun(const RunResult& sqlite, const RunResult& server) {
+    EXPECT_EQ(server.outcome, sqlite.outcome);
+    EXPECT_EQ(server.selectSql, sqlite.selectSql) << "select.sql";
+    ASSERT_EQ(sqlite.boxes.size(), 2u);
+    ASSERT_EQ(server.boxes.size(), 2u);
+    EXPECT_EQ(ToUtf8(server.boxes[0].text), ToUtf8(sqlite.boxes[0].text)) << "confirmation";
+    for (auto label : {u"Total consolidated records: ", u"Total abstract records: "}) {
+        EXPECT_EQ(Line(server.boxes[1].text, label), Line(sqlite.boxes[1].text, label));
+    }
+    ExpectSameLines(ConsolidatedFileName, sqlite.consolidated, server.consolidated);
+    ExpectSameLines(AbstractFileName, sqlite.abstracts, server.abstracts);
+    ExpectSameLines(LogFileName, sqlite.log, server.log);
+}
+
+class PostgresExtractTest : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(PostgresExtractTest, SameQueryTotalsAndLinesAsSqlite) {
+    MAE_SKIP_WITHOUT_SERVER();
+    const Variant& v = GetParam();
+    test::TempDir dir;
+    const std::string registry = dir.file("registry.db");
+    const std::string control = dir.file("control.db");
+    gen::RegistryOptions options;
+    options.cases = v.cases;
+    options.seed = v.seed;
+    options.fullText = v.fullText;
+    const gen::RegistrySummary summary = gen::WriteRegistryDatabase(registry, options);
+    gen::WriteControlDatabase(control);
+
+    auto start = std::chrono::steady_clock::now();
+    test::LoadIntoServer(registry);
+    const double loadSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    struct Case {
+        bool rerelease;
+        const char* scanText;
+        int consolidated;
+        int abstracts;
+    };
+    const Case runs[] = {
+        {false, "TEXT", summary.casesKept, summary.abstractsOfKeptCases},
+        {true, "TEXT", summary.casesKeptReleasable, summary.abstractsOfKeptReleasableCases},
+        {false, "ALL", summary.casesKept, summary.abstractsOfKeptCases},
+    };
+    for (const Case& c : runs) {
+        SCOPED_TRACE(std::string("check box ") + (c.rerelease ? "ticked" : "clear") +
+                     ", ScanText=" + c.scanText);
+        RunResult sqlite, server;
+        {
+            ProgramRun run("Driver=SQLite3;Database=" + registry, control, c.scanText);
+            sqlite = run.Run(c.rerelease);
+        }
+        {
+            ProgramRun run(test::PgConnectionString(), control, c.scanText);
+            server = run.Run(c.rerelease);
+        }
+        ASSERT_EQ(sqlite.outcome, RunOutcome::Completed);
+        // The SQLite run is the one the generator's summary describes.
+        EXPECT_EQ(static_cast<int>(sqlite.consolidated.size()), c.consolidated);
+        EXPECT_EQ(static_cast<int>(sqlite.abstracts.size()), c.abstracts);
+        EXPECT_FALSE(sqlite.log.empty());  // the registry holds accented letters and euro signs
+        ExpectSameRun(sqlite, server);
+        std::printf("[   timing ] %s, %d cases (%d selected), check box %s, ScanText=%s: %zu consolidated + %zu "
+                    "abstract records, %zu log lines; SQLite %.3f s, PostgreSQL %.3f s "
+                    "(load %.2f s)\n",
+                    v.name, v.cases, summary.casesSelected, c.rerelease ? "ticked" : "clear", c.scanText,
+                    server.consolidated.size(), server.abstracts.size(), server.log.size(),
+                    sqlite.seconds, server.seconds, loadSeconds);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Registries, PostgresExtractTest,
+                         ::testing::Values(Variant{"ShortText300", 300, 20110615, false},
+                                           Variant{"FullText60", 60, 7, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace mae
