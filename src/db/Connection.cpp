@@ -103,12 +103,16 @@ void Connection::Open() {
                                       SQL_DRIVER_NOPROMPT),
                     SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
         d.open = true;
-        // The SQLite driver ignores the access mode; SQLite itself can refuse writes.
-        if (DbmsName() == "SQLite") {
+        // The SQLite and PostgreSQL drivers ignore the access mode; both engines can be told
+        // to refuse writes themselves.
+        const std::string dbms = DbmsName();
+        std::u16string pragma;
+        if (dbms == "SQLite") pragma = u"PRAGMA query_only=1";
+        if (dbms == "PostgreSQL") pragma = u"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY";
+        if (!pragma.empty()) {
             SQLHANDLE stmt = nullptr;
             odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc,
                         "SQLAllocHandle");
-            std::u16string pragma = u"PRAGMA query_only=1";
             SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(pragma.data()),
                                           static_cast<SQLINTEGER>(pragma.size()));
             try {

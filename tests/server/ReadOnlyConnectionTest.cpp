@@ -1,0 +1,112 @@
+// The program's connections refuse writes on both engines: a write sent through the database
+// layer fails and leaves the data as it was. (SQLite: PRAGMA query_only; PostgreSQL: the session's
+// transactions are read only, since psqlODBC ignores SQL_ATTR_ACCESS_MODE.)
+
+#include <gtest/gtest.h>
+
+#include "common/Text.h"
+#include "db/Connection.h"
+#include "db/DbError.h"
+#include "db/Recordset.h"
+#include "db/Value.h"
+#include "generator/RegistryGenerator.h"
+#include "server/PgTestSupport.h"
+
+namespace mae {
+namespace {
+
+enum class Engine { Sqlite, Postgres };
+
+// A few aggregates over every table the writes below touch.
+std::string Fingerprint(Connection& c) {
+    std::string print;
+    for (const char16_t* sql :
+         {u"select count(*), sum(patientid) from patients",
+          u"select count(*), sum(medrefid) from medicalsum_2",
+          u"select count(*), sum(length(remarks)), min(remarks), max(remarks) from abstracts_2",
+          u"select count(*), min(FupUnusual), max(FupUnusual) from abstracts_3"}) {
+        Recordset rs;
+        rs.Open(sql, c);
+        for (int i = 0; i < rs.FieldCount(); ++i) print += ToUtf8(ConcatText(rs.Field(i))) + "|";
+    }
+    return print;
+}
+
+class ReadOnlyConnectionTest : public ::testing::TestWithParam<Engine> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == Engine::Postgres) MAE_SKIP_WITHOUT_SERVER();
+        gen::RegistryOptions options;
+        options.cases = 20;
+        gen::WriteRegistryDatabase(m_dir.file("registry.db"), options);
+        if (GetParam() == Engine::Postgres) {
+            test::LoadIntoServer(m_dir.file("registry.db"));
+            test::PgSession(test::PgConnectionString()).Exec("drop table if exists intruder");
+            m_connection = test::PgConnectionString();
+        } else {
+            m_connection = "Driver=SQLite3;Database=" + m_dir.file("registry.db");
+        }
+    }
+
+    test::TempDir m_dir;
+    std::string m_connection;
+};
+
+TEST_P(ReadOnlyConnectionTest, WritesFailAndTheDataStaysAsItWas) {
+    Connection c;
+    c.SetConnectionString(FromUtf8(m_connection));
+    c.SetCommandTimeout(120);
+    c.Open();
+    EXPECT_EQ(c.DbmsName(), GetParam() == Engine::Postgres ? "PostgreSQL" : "SQLite");
+    const std::string before = Fingerprint(c);
+
+    for (const char16_t* sql : {
+             u"insert into patients (patientid) values (999999)",
+             u"update abstracts_2 set remarks = 'overwritten'",
+             u"delete from abstracts_3",
+             u"create table intruder (a integer)",
+             u"drop table medicalsum_2",
+         }) {
+        SCOPED_TRACE(ToUtf8(sql));
+        Recordset rs;
+        try {
+            rs.Open(sql, c);
+            ADD_FAILURE() << "the statement was carried out";
+        } catch (const DbError& e) {
+            if (GetParam() == Engine::Postgres) {
+                EXPECT_EQ(e.sqlState(), "25006") << e.what();  // read-only SQL transaction
+            }
+            EXPECT_NE(std::string(e.what()).find("read"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(rs.State(), 0);
+    }
+    EXPECT_EQ(Fingerprint(c), before);
+
+    // Seen from outside the program too, and the refusal is the connection's, not the account's:
+    // the same account writes when it connects without the program's layer.
+    if (GetParam() == Engine::Postgres) {
+        test::PgSession owner(m_connection);
+        EXPECT_EQ(owner.Scalar("select count(*) from pg_tables where tablename = 'intruder'"), "0");
+        EXPECT_EQ(owner.Scalar("select count(*) from abstracts_2 where remarks = 'overwritten'"),
+                  "0");
+        owner.Exec("begin");
+        owner.Exec("update abstracts_2 set remarks = 'overwritten'");
+        owner.Exec("rollback");
+    } else {
+        Connection fresh;
+        fresh.SetConnectionString(FromUtf8(m_connection));
+        fresh.Open();
+        EXPECT_EQ(Fingerprint(fresh), before);
+        test::ExecSql(m_dir.file("registry.db"),
+                      "begin; update abstracts_2 set remarks = 'overwritten'; rollback;");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ReadOnlyConnectionTest,
+                         ::testing::Values(Engine::Sqlite, Engine::Postgres),
+                         [](const auto& info) {
+                             return info.param == Engine::Sqlite ? "SQLite" : "PostgreSQL";
+                         });
+
+}  // namespace
+}  // namespace mae
