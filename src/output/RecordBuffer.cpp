@@ -9,7 +9,9 @@
 
 namespace mae {
 
-RecordBuffer::RecordBuffer() : m_line(RecordLength, ' ') { m_line.append(LineEnd); }
+RecordBuffer::RecordBuffer() : m_line(LineBytes, ' ') {
+    m_line.replace(RecordLength, LineEnd.size(), LineEnd);
+}
 
 void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view value) {
     if (start < 1) {
