@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A private PostgreSQL server for the server tests, on loopback, in a temporary folder.
 #
-#   scripts/pg-server.sh start   installs postgresql and odbc-postgresql when missing, creates a
+#   scripts/pg-server.sh install installs postgresql, odbc-postgresql and libpq-dev (for the
+#                                loader, mae-pgload) when missing
+#   scripts/pg-server.sh start   installs them when missing, creates a
 #                                cluster (C collation, UTF-8) with a database "registry" and a
 #                                password-authenticated role, starts it on 127.0.0.1 on a free port
 #                                and writes the env file; a second start restarts the same cluster
@@ -25,7 +27,7 @@ die() { echo "pg-server.sh: $*" >&2; exit 1; }
 install_packages() {
     local sudo="" missing=()
     if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-    for p in postgresql odbc-postgresql; do
+    for p in postgresql odbc-postgresql libpq-dev; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ "${#missing[@]}" -gt 0 ]; then
@@ -155,9 +157,10 @@ cmd_stop() {
 }
 
 case "${1:-}" in
+    install) install_packages ;;
     start) cmd_start ;;
     stop) cmd_stop ;;
     halt) cmd_halt ;;
     env) [ -f "$ENV_FILE" ] || die "no server (no env file $ENV_FILE)"; cat "$ENV_FILE" ;;
-    *) echo "usage: $0 start|stop|env|halt" >&2; exit 2 ;;
+    *) echo "usage: $0 install|start|stop|env|halt" >&2; exit 2 ;;
 esac

@@ -24,6 +24,8 @@ struct Variant {
     bool fullText;
 };
 
+void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
+
 std::string Line(const std::u16string& text, std::u16string_view label) {
     size_t at = text.find(label);
     if (at == std::u16string::npos) return "(no '" + ToUtf8(label) + "')";

@@ -17,6 +17,8 @@ namespace {
 
 enum class Engine { Sqlite, Postgres };
 
+void PrintTo(Engine e, std::ostream* os) { *os << (e == Engine::Sqlite ? "SQLite" : "PostgreSQL"); }
+
 // A few aggregates over every table the writes below touch.
 std::string Fingerprint(Connection& c) {
     std::string print;
