@@ -6,6 +6,7 @@
 //                stream.
 // The last line is "ratio = extract / (query floor + write floor)".
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,6 +45,9 @@ double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Heap bytes in use now (resident memory stays high after frees, so it cannot tell).
+double HeapInUseMiB() { return static_cast<double>(mallinfo2().uordblks) / 1048576.0; }
+
 double PeakRssMiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -65,6 +69,7 @@ class HeadlessUi : public mae::RunUi {
 };
 
 struct QueryFloor {
+    double snapshotMiB = 0;  // resident memory taken by the case rows
     long cases = 0;
     long records = 0;
     double seconds = 0;
@@ -76,7 +81,9 @@ QueryFloor RunQueryFloor(mae::AppState& state) {
     auto start = Clock::now();
     mae::Connection& registry = state.RegistryConnection;
     mae::Recordset cases;
+    double before = HeapInUseMiB();
     cases.Open(mae::CaseQuery(state.ConsolidatedSelectList), registry, mae::CursorType::Static);
+    floor.snapshotMiB = HeapInUseMiB() - before;
     mae::Recordset abstracts;
     while (!cases.Eof()) {
         ++floor.cases;
@@ -227,6 +234,8 @@ int main(int argc, char** argv) {
             "| %ld | %ld | %lld | %.2f s | %.0f | %.0f | %.1f MiB | %.2f s | %.2f s | %.1f ms |\n",
             query.cases, query.records, bytes, extract, static_cast<double>(query.cases) / extract,
             mb / extract, rss, query.seconds, write, startup * 1000);
+        std::printf("case snapshot: %.1f MiB; peak RSS less the snapshot: %.1f MiB\n",
+                    query.snapshotMiB, rss - query.snapshotMiB);
         std::printf("cpu: extract %.2f s, query floor %.2f s, write floor %.2f s\n", extractCpu,
                     queryCpu, writeCpu);
         std::printf("ratio = %.3f\n", extract / (query.seconds + write));
