@@ -10,7 +10,8 @@ MiniRegistry::MiniRegistry(const std::string& path) : m_path(path) {
             "create table medicalsum (medrefid integer, patientid integer, DxDate text);"
             "create table medicalsum_2 (medrefid integer, PSite text, HistTypeICDO3 text,"
             " BehaviorICDO3 integer, grpsite2 text, grpsite3 text);"
-            "create table abstracts (absrefid integer, medrefid integer, PatientIdNumber text);"
+            "create table abstracts (absrefid integer, medrefid integer, PatientIdNumber text, "
+            "DxDate text);"
             "create table abstracts_2 (absrefid integer, PSite text, remarks text);"
             "create table abstracts_3 (absrefid integer, TypeRepSrc, FupUnusual text);");
 }
@@ -33,7 +34,7 @@ void MiniRegistry::AddAbstract(int absrefId, int medrefId, const std::string& ty
                                const std::string& fupUnusual, const std::string& remarksSql,
                                bool withAbstracts2) {
     std::string a = std::to_string(absrefId), m = std::to_string(medrefId);
-    std::string sql = "insert into abstracts values (" + a + ", " + m + ", '" + m + "');";
+    std::string sql = "insert into abstracts values (" + a + ", " + m + ", '" + m + "', null);";
     if (withAbstracts2)
         sql += "insert into abstracts_2 values (" + a + ", 'C509', " + remarksSql + ");";
     sql += "insert into abstracts_3 values (" + a + ", " + typeRepSrc + ", " + fupUnusual + ");";
