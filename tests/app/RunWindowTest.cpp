@@ -24,8 +24,6 @@ class RunWindowTest : public ::testing::Test {
     RunWindowTest() : m_registry(m_windir.file("registry.db")) {}
 
     void SetUp() override {
-        if (const char* old = std::getenv("WINDIR")) m_oldWindir = old;
-        setenv("WINDIR", m_windir.path().c_str(), 1);
         const std::string control = m_windir.file("control.db");
         test::ExecSql(control,
                       "create table naaccrparameters (controltablename text, naaccrversion text,"
@@ -52,11 +50,6 @@ class RunWindowTest : public ::testing::Test {
     void TearDown() override {
         MessageBoxHook = nullptr;
         Form1::ExitHook = m_oldExit;
-        if (m_oldWindir) {
-            setenv("WINDIR", m_oldWindir->c_str(), 1);
-        } else {
-            unsetenv("WINDIR");
-        }
     }
     // Clicks "Run Extract" on a loaded window, with the check box as given.
     void ClickRun(Form1& form, bool rerelease) {
@@ -71,7 +64,7 @@ class RunWindowTest : public ::testing::Test {
     test::TempDir m_windir;
     test::TempDir m_output;
     test::MiniRegistry m_registry;
-    std::optional<std::string> m_oldWindir;
+    test::ScopedEnv m_windirEnv{"WINDIR", m_windir.path()};
     std::function<void(int)> m_oldExit;
     std::vector<QString> m_texts;
     std::vector<int> m_exits;

@@ -17,22 +17,12 @@ using test::ExecSql;
 class StartupTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* old = std::getenv("WINDIR");
-        m_oldWindir = old ? std::optional<std::string>(old) : std::nullopt;
-        setenv("WINDIR", m_dir.path().c_str(), 1);
         m_registry = m_dir.file("registry.db");
         m_control = m_dir.file("control.db");
         gen::RegistryOptions options;
         options.cases = 20;
         gen::WriteRegistryDatabase(m_registry, options);
         gen::WriteControlDatabase(m_control);
-    }
-    void TearDown() override {
-        if (m_oldWindir) {
-            setenv("WINDIR", m_oldWindir->c_str(), 1);
-        } else {
-            unsetenv("WINDIR");
-        }
     }
     std::string Cs(const std::string& path) const { return "Driver=SQLite3;Database=" + path; }
     void WriteIni(const std::string& body) const {
@@ -52,7 +42,7 @@ class StartupTest : public ::testing::Test {
     }
 
     test::TempDir m_dir;
-    std::optional<std::string> m_oldWindir;
+    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
     std::string m_registry, m_control;
 };
 

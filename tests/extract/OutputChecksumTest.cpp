@@ -41,16 +41,11 @@ TEST_P(OutputChecksum, FixedRegistryGivesTheSameBytes) {
     gen::WriteRegistryDatabase(dir.file("registry.db"), options);
     gen::WriteControlDatabase(dir.file("control.db"));
     gen::WriteIni(dir.path(), dir.file("control.db"), dir.file("registry.db"), c.scanText);
-    const char* old = std::getenv("WINDIR");
-    std::string saved = old ? old : "";
-    setenv("WINDIR", dir.path().c_str(), 1);
     AppState state;
     state.ApplicationFolder = dir.path();
-    Form_Load(state);
-    if (old) {
-        setenv("WINDIR", saved.c_str(), 1);
-    } else {
-        unsetenv("WINDIR");
+    {
+        test::ScopedEnv windir("WINDIR", dir.path());
+        Form_Load(state);
     }
     test::RecordingUi ui;
     ui.rerelease = c.rerelease;

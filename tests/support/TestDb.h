@@ -19,6 +19,20 @@ class TempDir {
     std::string m_path;
 };
 
+// Sets an environment variable for its lifetime, then puts back what was there (or unsets it).
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string m_name;
+    bool m_had = false;
+    std::string m_old;
+};
+
 // Runs SQL (several statements allowed) on a SQLite file through the SQLite C library,
 // creating the file when missing. Fails the test (throws) on error.
 void ExecSql(const std::string& dbPath, const std::string& sql);
