@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -13,7 +15,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <limits>
+#include <thread>
 
 #include "app/ErrorReport.h"
 #include "extract/ExtractRun.h"
@@ -104,6 +108,45 @@ QMessageBox::Icon ToQtIcon(MsgIcon icon) {
     }
     return QMessageBox::NoIcon;
 }
+
+// The run's side of the window while the run works on a thread of its own: every call is
+// carried to the window's thread. Progress is passed on at most every ProgressRepaintMs, and
+// always when it reaches the maximum.
+class WindowProxy : public RunUi {
+  public:
+    WindowProxy(Form1& form, bool rerelease) : m_form(form), m_rerelease(rerelease) {}
+
+    MsgAnswer MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                         const std::u16string& title) override {
+        MsgAnswer answer = MsgAnswer::Ok;
+        QMetaObject::invokeMethod(
+            &m_form, [&] { answer = m_form.MessageBox(text, buttons, icon, title); },
+            Qt::BlockingQueuedConnection);
+        return answer;
+    }
+    void SetProgressMax(float max) override {
+        m_max = max;
+        QMetaObject::invokeMethod(
+            &m_form, [this, max] { m_form.SetProgressMax(max); }, Qt::BlockingQueuedConnection);
+    }
+    void SetProgressValue(float value) override {
+        if (value < m_max && m_sincePassed.isValid() &&
+            m_sincePassed.elapsed() < ProgressRepaintMs) {
+            return;
+        }
+        m_sincePassed.start();
+        QMetaObject::invokeMethod(
+            &m_form, [this, value] { m_form.SetProgressValue(value); }, Qt::QueuedConnection);
+    }
+    // The check box takes no input during a run: its state at the start holds for every case.
+    bool RereleaseChecked() override { return m_rerelease; }
+
+  private:
+    Form1& m_form;
+    const bool m_rerelease;
+    float m_max = 0;
+    QElapsedTimer m_sincePassed;
+};
 
 void LeaveProgram(int status) {
     if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0) {
@@ -210,8 +253,25 @@ void Form1::RunExtract() {
     qApp->installEventFilter(this);
     int exitStatus = -1;
     try {
+        // The run works on a thread of its own while this one keeps the window painted and
+        // answering the desktop; the filter keeps the user's input from it meanwhile.
         const ExtractContext context = m_state.MakeExtractContext();
-        if (mae::RunExtract(context, *this) == RunOutcome::Aborted) exitStatus = 1;
+        WindowProxy proxy(*this, chkRerelease->isChecked());
+        RunOutcome outcome = RunOutcome::Completed;
+        std::exception_ptr failure;
+        QEventLoop loop;
+        std::thread worker([&] {
+            try {
+                outcome = mae::RunExtract(context, proxy);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        worker.join();
+        if (failure) std::rethrow_exception(failure);
+        if (outcome == RunOutcome::Aborted) exitStatus = 1;
     } catch (const RuntimeError& error) {
         ShowRunTimeError(error, this);
         exitStatus = 1;
@@ -257,19 +317,10 @@ void Form1::SetProgressMax(float max) {
 
 void Form1::SetProgressValue(float value) {
     m_progressValue = std::min(ToBarInt(value), ProgressBar1->maximum());
-    if (m_progressValue == ProgressBar1->maximum() || !m_sinceProgressShown.isValid() ||
-        m_sinceProgressShown.elapsed() >= ProgressRepaintMs) {
-        showProgress(m_progressValue);
-    }
+    showProgress(m_progressValue);
 }
 
-// Sets the bar and lets the window paint (and answer the desktop) while the run goes on.
-// Input for the window meanwhile is swallowed by eventFilter.
-void Form1::showProgress(int value) {
-    ProgressBar1->setValue(value);
-    m_sinceProgressShown.start();
-    QCoreApplication::processEvents();
-}
+void Form1::showProgress(int value) { ProgressBar1->setValue(value); }
 
 bool Form1::RereleaseChecked() { return chkRerelease->isChecked(); }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 
@@ -68,7 +67,6 @@ class Form1 : public QWidget, public RunUi {
     bool m_running = false;
     bool m_ended = false;  // a run ended the program; nothing more may start
     int m_progressValue = 0;
-    QElapsedTimer m_sinceProgressShown;
 };
 
 }  // namespace mae

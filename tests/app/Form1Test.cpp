@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <cmath>
 #include <cstdlib>
@@ -339,6 +341,36 @@ TEST_F(WindowTest, RunTakesNoInputUntilItEnds) {
     m_yesNoAnswer = QMessageBox::No;
     QTest::mouseClick(run, Qt::LeftButton);
     EXPECT_EQ(m_boxes.size(), 3u);  // a new run asks again
+}
+
+// The run works beside the window's event loop: timers (and with them painting and the
+// desktop's pings) keep being served from the moment the user says Yes to the last message.
+TEST_F(WindowTest, WindowKeepsServingEventsDuringARun) {
+    MakeRegistry(600);
+    Form1 form;
+    form.State().ApplicationFolder = m_output.path();
+    ASSERT_TRUE(form.Load());
+    form.show();
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    QElapsedTimer clock;
+    qint64 runMs = 0;
+    m_onBox = [&](QMessageBox& box) {
+        if (box.standardButtons().testFlag(QMessageBox::Yes)) {
+            timer.start();
+            clock.start();
+        } else {
+            runMs = clock.elapsed();
+            timer.stop();
+        }
+    };
+    form.RunExtract();
+    ASSERT_EQ(m_boxes.size(), 2u);
+    ASSERT_GT(runMs, 0);
+    // A window that waited on the run would see no tick at all until the end.
+    EXPECT_GE(ticks, std::max<qint64>(1, runMs / 5 / 4)) << runMs << " ms";
 }
 
 // A run that fails, and one that is aborted by a case without abstracts, both end the program
