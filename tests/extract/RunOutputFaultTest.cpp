@@ -3,14 +3,13 @@
 // Each ends in a clear run-time error (61 or 75) and the files hold whole records only, each one
 // a record the run writes on a healthy folder. (tests/output/FileSinkTest.cpp covers the sink.)
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -106,8 +105,8 @@ class RunOutputFaultTest : public ::testing::Test {
             const std::string path = folder + "/" + name;
             const std::string bytes = test::ReadFileBytes(path);
             EXPECT_EQ(bytes.size() % LineBytes, 0u) << bytes.size();
-            const auto& all = std::string(name) == ConsolidatedFileName ? m_consolidated
-                                                                        : m_abstracts;
+            const auto& all =
+                std::string(name) == ConsolidatedFileName ? m_consolidated : m_abstracts;
             for (const std::string& line : test::RecordLines(path)) {
                 EXPECT_TRUE(std::binary_search(all.begin(), all.end(), line));
             }
@@ -192,9 +191,8 @@ TEST_F(RunOutputFaultTest, AReadOnlyOutputFolderIsPathFileAccessError) {
     std::string description;
     EXPECT_EQ(Run(out.path(), &description), err::PathAccess);
     // select.sql is the first file the run writes.
-    EXPECT_EQ(description.rfind("Path/File access error: cannot create " + out.path() + "/" +
-                                    SelectFileName,
-                                0),
+    EXPECT_EQ(description.rfind(
+                  "Path/File access error: cannot create " + out.path() + "/" + SelectFileName, 0),
               0u)
         << description;
     ::chmod(out.path().c_str(), 0755);
@@ -206,9 +204,8 @@ TEST_F(RunOutputFaultTest, AFolderInPlaceOfAnOutputFileIsPathFileAccessError) {
     std::filesystem::create_directory(out.file(ConsolidatedFileName));
     std::string description;
     EXPECT_EQ(Run(out.path(), &description), err::PathAccess);
-    EXPECT_EQ(description.rfind("Path/File access error: cannot create " +
-                                    out.file(ConsolidatedFileName),
-                                0),
+    EXPECT_EQ(description.rfind(
+                  "Path/File access error: cannot create " + out.file(ConsolidatedFileName), 0),
               0u)
         << description;
     EXPECT_TRUE(test::FileExists(out.file(SelectFileName)));

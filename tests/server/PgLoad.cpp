@@ -109,8 +109,8 @@ std::vector<Column> Columns(sqlite3* db, const std::string& table) {
     std::vector<Column> columns;
     SqliteStmt s = Prepare(db, "PRAGMA table_info(" + table + ")");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
-        columns.push_back({CheckedName(ColumnText(s.get(), 1), "column"),
-                           PostgresType(ColumnText(s.get(), 2))});
+        columns.push_back(
+            {CheckedName(ColumnText(s.get(), 1), "column"), PostgresType(ColumnText(s.get(), 2))});
     }
     return columns;
 }
@@ -195,8 +195,9 @@ void AppendCopyValue(std::string& out, sqlite3_stmt* s, int column) {
                 out += "\\r";
                 break;
             case '\0':
-                throw std::runtime_error("a text value holds a NUL character, which PostgreSQL "
-                                         "text cannot");
+                throw std::runtime_error(
+                    "a text value holds a NUL character, which PostgreSQL "
+                    "text cannot");
             default:
                 out += c;
         }
@@ -236,7 +237,8 @@ long long CopyRows(sqlite3* db, PGconn* pg, const std::string& table,
     }
     if (rc != SQLITE_DONE) {
         PQputCopyEnd(pg, "reading the SQLite table failed");
-        throw std::runtime_error("SQLite: " + std::string(sqlite3_errmsg(db)) + " reading " + table);
+        throw std::runtime_error("SQLite: " + std::string(sqlite3_errmsg(db)) + " reading " +
+                                 table);
     }
     PutCopyData(pg, buffer);
     if (PQputCopyEnd(pg, nullptr) != 1) throw std::runtime_error("PostgreSQL: " + PgMessage(pg));

@@ -74,7 +74,8 @@ bool CanControlServer() {
 }
 
 int PgServerScript(const std::string& command) {
-    const std::string line = std::string("'") + MAE_SOURCE_DIR + "/scripts/pg-server.sh' " + command;
+    const std::string line =
+        std::string("'") + MAE_SOURCE_DIR + "/scripts/pg-server.sh' " + command;
     int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -127,9 +128,8 @@ ProgramRun::ProgramRun(std::string registryConnection, std::string controlDb,
     const char* old = std::getenv("WINDIR");
     if (old) m_oldWindir = old;
     WriteFileBytes(m_windir.file("Meridane.ini"),
-                   "[Databases]\r\nControl=Driver=SQLite3;Database=" + controlDb +
-                       "\r\nRegistry=" + registryConnection + "\r\n[Options]\r\nScanText=" +
-                       scanText + "\r\n");
+                   "[Databases]\r\nControl=Driver=SQLite3;Database=" + controlDb + "\r\nRegistry=" +
+                       registryConnection + "\r\n[Options]\r\nScanText=" + scanText + "\r\n");
     setenv("WINDIR", m_windir.path().c_str(), 1);
 }
 
@@ -161,8 +161,10 @@ RunResult ProgramRun::Run(bool rerelease, RecordingUi* ui, std::optional<int> co
     result.consolidated = SortedLines(m_out.file(ConsolidatedFileName));
     result.abstracts = SortedLines(m_out.file(AbstractFileName));
     result.log = SortedLines(m_out.file(LogFileName));
-    result.consolidatedBytes = static_cast<long long>(ReadFileBytes(m_out.file(ConsolidatedFileName)).size());
-    result.abstractBytes = static_cast<long long>(ReadFileBytes(m_out.file(AbstractFileName)).size());
+    result.consolidatedBytes =
+        static_cast<long long>(ReadFileBytes(m_out.file(ConsolidatedFileName)).size());
+    result.abstractBytes =
+        static_cast<long long>(ReadFileBytes(m_out.file(AbstractFileName)).size());
     return result;
 }
 

@@ -27,9 +27,10 @@ inline constexpr const char* NoServerReason =
 // MAE_PG_CONNECTION, "" when unset.
 std::string PgConnectionString();
 
-#define MAE_SKIP_WITHOUT_SERVER()                                                  \
-    do {                                                                           \
-        if (::mae::test::PgConnectionString().empty()) GTEST_SKIP() << ::mae::test::NoServerReason; \
+#define MAE_SKIP_WITHOUT_SERVER()                        \
+    do {                                                 \
+        if (::mae::test::PgConnectionString().empty())   \
+            GTEST_SKIP() << ::mae::test::NoServerReason; \
     } while (0)
 
 // The connection string with one key's value replaced (key letter case ignored).

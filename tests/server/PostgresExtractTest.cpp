@@ -114,12 +114,14 @@ TEST_P(PostgresExtractTest, SameQueryTotalsAndLinesAsSqlite) {
         EXPECT_EQ(static_cast<int>(sqlite.abstracts.size()), c.abstracts);
         EXPECT_FALSE(sqlite.log.empty());  // the registry holds accented letters and euro signs
         ExpectSameRun(sqlite, server);
-        std::printf("[   timing ] %s, %d cases (%d selected), check box %s, ScanText=%s: %zu consolidated + %zu "
-                    "abstract records, %zu log lines; SQLite %.3f s, PostgreSQL %.3f s "
-                    "(load %.2f s)\n",
-                    v.name, v.cases, summary.casesSelected, c.rerelease ? "ticked" : "clear", c.scanText,
-                    server.consolidated.size(), server.abstracts.size(), server.log.size(),
-                    sqlite.seconds, server.seconds, loadSeconds);
+        std::printf(
+            "[   timing ] %s, %d cases (%d selected), check box %s, ScanText=%s: %zu consolidated "
+            "+ %zu "
+            "abstract records, %zu log lines; SQLite %.3f s, PostgreSQL %.3f s "
+            "(load %.2f s)\n",
+            v.name, v.cases, summary.casesSelected, c.rerelease ? "ticked" : "clear", c.scanText,
+            server.consolidated.size(), server.abstracts.size(), server.log.size(), sqlite.seconds,
+            server.seconds, loadSeconds);
     }
 }
 

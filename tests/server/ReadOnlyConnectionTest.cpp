@@ -105,8 +105,7 @@ TEST_P(ReadOnlyConnectionTest, WritesFailAndTheDataStaysAsItWas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ReadOnlyConnectionTest,
-                         ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         [](const auto& info) {
+                         ::testing::Values(Engine::Sqlite, Engine::Postgres), [](const auto& info) {
                              return info.param == Engine::Sqlite ? "SQLite" : "PostgreSQL";
                          });
 

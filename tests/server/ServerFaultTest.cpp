@@ -4,11 +4,10 @@
 // message shows a password.
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
@@ -152,8 +151,8 @@ TEST_F(ServerFaultTest, ServerStoppedInTheMiddleOfARunIsARunTimeErrorAndLeavesWh
         SCOPED_TRACE(name);
         const long long size = FileSize(run.folder() + "/" + name);
         EXPECT_EQ(size % LineBytes, 0) << size;
-        const auto& reference = std::string(name) == ConsolidatedFileName ? whole.consolidated
-                                                                          : whole.abstracts;
+        const auto& reference =
+            std::string(name) == ConsolidatedFileName ? whole.consolidated : whole.abstracts;
         for (const std::string& line : test::SortedLines(run.folder() + "/" + name)) {
             EXPECT_TRUE(std::binary_search(reference.begin(), reference.end(), line));
         }
