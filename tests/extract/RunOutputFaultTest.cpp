@@ -63,9 +63,7 @@ class RunOutputFaultTest : public ::testing::Test {
         gen::WriteRegistryDatabase(m_data.file("registry.db"), options);
         gen::WriteControlDatabase(m_data.file("control.db"));
         gen::WriteIni(m_data.path(), m_data.file("control.db"), m_data.file("registry.db"));
-        const char* old = std::getenv("WINDIR");
-        if (old) m_oldWindir = old;
-        setenv("WINDIR", m_data.path().c_str(), 1);
+        m_windir.emplace("WINDIR", m_data.path());
 
         test::TempDir healthy;
         ASSERT_EQ(Run(healthy.path()), 0);
@@ -73,14 +71,6 @@ class RunOutputFaultTest : public ::testing::Test {
         m_abstracts = Sorted(test::RecordLines(healthy.file(AbstractFileName)));
         ASSERT_GT(m_consolidated.size() * LineBytes, size_t{1} << 20);
     }
-    void TearDown() override {
-        if (m_oldWindir) {
-            setenv("WINDIR", m_oldWindir->c_str(), 1);
-        } else {
-            unsetenv("WINDIR");
-        }
-    }
-
     // Start-up and a confirmed run into folder; the run-time error's number (0: none).
     int Run(const std::string& folder, std::string* description = nullptr) {
         try {
@@ -118,7 +108,7 @@ class RunOutputFaultTest : public ::testing::Test {
     }
 
     test::TempDir m_data;
-    std::optional<std::string> m_oldWindir;
+    std::optional<test::ScopedEnv> m_windir;
     std::vector<std::string> m_consolidated, m_abstracts;
 };
 

@@ -125,20 +125,10 @@ std::vector<std::string> SortedLines(const std::string& path) {
 
 ProgramRun::ProgramRun(std::string registryConnection, std::string controlDb,
                        std::string scanText) {
-    const char* old = std::getenv("WINDIR");
-    if (old) m_oldWindir = old;
     WriteFileBytes(m_windir.file("Meridane.ini"),
                    "[Databases]\r\nControl=Driver=SQLite3;Database=" + controlDb + "\r\nRegistry=" +
                        registryConnection + "\r\n[Options]\r\nScanText=" + scanText + "\r\n");
-    setenv("WINDIR", m_windir.path().c_str(), 1);
-}
-
-ProgramRun::~ProgramRun() {
-    if (m_oldWindir) {
-        setenv("WINDIR", m_oldWindir->c_str(), 1);
-    } else {
-        unsetenv("WINDIR");
-    }
+    m_windirVariable.emplace("WINDIR", m_windir.path());
 }
 
 RunResult ProgramRun::Run(bool rerelease, RecordingUi* ui, std::optional<int> commandTimeout) {

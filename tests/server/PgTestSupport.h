@@ -80,10 +80,9 @@ struct RunResult {
 class ProgramRun {
   public:
     // registryConnection: the ini's [Databases] Registry value; control: a SQLite control file.
+    // Writes the ini and sets WINDIR (put back at destruction).
     ProgramRun(std::string registryConnection, std::string controlDb,
                std::string scanText = "TEXT");
-    // Writes the ini and sets WINDIR (restored at destruction).
-    ~ProgramRun();
     // Starts up and runs; ui answers Yes unless told otherwise. Throws what the program throws.
     // commandTimeout, when set, replaces the registry connection's 120 s after start-up.
     RunResult Run(bool rerelease, RecordingUi* ui = nullptr,
@@ -93,7 +92,7 @@ class ProgramRun {
   private:
     TempDir m_windir;
     TempDir m_out;
-    std::optional<std::string> m_oldWindir;
+    std::optional<ScopedEnv> m_windirVariable;
 };
 
 // The lines of a file without their CR LF, sorted (a missing file gives none).
