@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -252,19 +250,10 @@ TEST_F(BadRegistryValue, TextWithCodeZeroArrivesCutAtIt) {
 class BadStartupInput : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (const char* old = std::getenv("WINDIR")) m_oldWindir = old;
-        setenv("WINDIR", m_dir.path().c_str(), 1);
         gen::RegistryOptions options;
         options.cases = 0;
         gen::WriteRegistryDatabase(m_registry, options);
         gen::WriteControlDatabase(m_control);
-    }
-    void TearDown() override {
-        if (m_oldWindir) {
-            setenv("WINDIR", m_oldWindir->c_str(), 1);
-        } else {
-            unsetenv("WINDIR");
-        }
     }
     void WriteIni(const std::string& bytes) const {
         test::WriteFileBytes(m_dir.file("Meridane.ini"), bytes);
@@ -285,7 +274,7 @@ class BadStartupInput : public ::testing::Test {
     }
 
     test::TempDir m_dir;
-    std::optional<std::string> m_oldWindir;
+    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
     std::string m_registry = m_dir.file("registry.db");
     std::string m_control = m_dir.file("control.db");
     std::string m_message;
