@@ -9,7 +9,6 @@
 # Installs what it needs (Debian packages). ASAN_BUILD_DIR and FUZZ_BUILD_DIR name other folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT="$PWD"
 ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-build-asan}"
 FUZZ_BUILD_DIR="${FUZZ_BUILD_DIR:-build-fuzz}"
 FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
@@ -45,17 +44,7 @@ echo "== sanitizers: tests"
 status=0
 (cd "$ASAN_BUILD_DIR" && ctest --output-on-failure -j"$JOBS" -LE server) || status=$?
 
-export MAE_PG_ENV_FILE="$ROOT/$ASAN_BUILD_DIR/pg-server.env"
-trap '"$ROOT/scripts/pg-server.sh" stop' EXIT
-trap 'exit 130' INT TERM
-"$ROOT/scripts/pg-server.sh" stop >/dev/null  # a server left over from an interrupted run
-"$ROOT/scripts/pg-server.sh" start
-MAE_PG_CONNECTION=$(. "$MAE_PG_ENV_FILE" && echo "$MAE_PG_CONNECTION")
-export MAE_PG_CONNECTION
-(cd "$ASAN_BUILD_DIR" && ctest --output-on-failure --no-tests=error -L server) || status=$?
-"$ROOT/scripts/pg-server.sh" stop
-trap - EXIT
-unset MAE_PG_CONNECTION
+./scripts/server-tests.sh "$ASAN_BUILD_DIR" || status=$?
 if [ "$status" -ne 0 ]; then
     echo "sanitizers: the test suite failed under the sanitizers" >&2
     exit "$status"

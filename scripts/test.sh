@@ -5,22 +5,13 @@
 # unless MAE_BUILD_DIR names another.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-SCRIPTS="$PWD/scripts"
 BUILD_DIR="${MAE_BUILD_DIR:-build}"
 ./scripts/install-deps.sh
 ./scripts/pg-server.sh install
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j"$(nproc)"
-cd "$BUILD_DIR"
 status=0
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" -LE server || status=$?
-
-export MAE_PG_ENV_FILE="$PWD/pg-server.env"
-trap '"$SCRIPTS/pg-server.sh" stop' EXIT
-trap 'exit 130' INT TERM
-"$SCRIPTS/pg-server.sh" stop >/dev/null  # a server left over from an interrupted run
-"$SCRIPTS/pg-server.sh" start
-MAE_PG_CONNECTION=$(. "$MAE_PG_ENV_FILE" && echo "$MAE_PG_CONNECTION")
-export MAE_PG_CONNECTION
-ctest --output-on-failure --no-tests=error -L server || status=$?
+(cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" -LE server) ||
+    status=$?
+./scripts/server-tests.sh "$BUILD_DIR" || status=$?
 exit "$status"
