@@ -8,7 +8,7 @@ namespace mae {
 // Meridane.ini, section Databases, key Registry, whole. A missing key fails as an unregistered
 // component would: error 429.
 class ConnectionStringProvider {
-public:
+  public:
     std::u16string GetConnectionString() const;
 };
 

@@ -16,7 +16,7 @@ enum class MsgAnswer { Ok, Yes, No };
 
 // What the run needs of the window.
 class RunUi {
-public:
+  public:
     virtual ~RunUi() = default;
     virtual MsgAnswer MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
                                  const std::u16string& title) = 0;

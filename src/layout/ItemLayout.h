@@ -12,7 +12,7 @@ struct ItemLayout {
     std::u16string FieldName;   // registry column; empty when the item has no layout row
     int16_t ColumnStart = 0;    // 1-based start column in the record
     int16_t FieldLength = 0;
-    std::u16string Prompting;   // "X" (exactly) marks a text item taken from Remarks
+    std::u16string Prompting;  // "X" (exactly) marks a text item taken from Remarks
 
     bool IsTextEntry() const { return Prompting == u"X"; }
     // Item 20 (Patient ID Number) is zero-padded on the left by the writers.

@@ -51,18 +51,20 @@ TEST_P(ValueInt16, ConvertsOrFails) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ValueInt16,
-    ::testing::Values(
-        Int16Case{Value(int64_t{22824}), 22824}, Int16Case{Value(int64_t{32767}), 32767},
-        Int16Case{Value(int64_t{-32768}), -32768}, Int16Case{Value(int64_t{32768}), 0, err::Overflow},
-        Int16Case{Value(int64_t{40000}), 0, err::Overflow}, Int16Case{Value(2.5), 2},
-        Int16Case{Value(3.5), 4}, Int16Case{Value(-2.5), -2}, Int16Case{Value(2.6), 3},
-        Int16Case{Value(std::u16string(u"07")), 7}, Int16Case{Value(std::u16string(u" 12 ")), 12},
-        Int16Case{Value(std::u16string(u"1E3")), 1000},
-        Int16Case{Value(std::u16string(u"abc")), 0, err::TypeMismatch},
-        Int16Case{Value(std::u16string(u"  ")), 0, err::TypeMismatch},
-        Int16Case{Value(std::u16string(u"")), 0, err::TypeMismatch},
-        Int16Case{Value(std::u16string(u"12abc")), 0, err::TypeMismatch},
-        Int16Case{Value(), 0, err::InvalidNull}));
+    ::testing::Values(Int16Case{Value(int64_t{22824}), 22824},
+                      Int16Case{Value(int64_t{32767}), 32767},
+                      Int16Case{Value(int64_t{-32768}), -32768},
+                      Int16Case{Value(int64_t{32768}), 0, err::Overflow},
+                      Int16Case{Value(int64_t{40000}), 0, err::Overflow}, Int16Case{Value(2.5), 2},
+                      Int16Case{Value(3.5), 4}, Int16Case{Value(-2.5), -2},
+                      Int16Case{Value(2.6), 3}, Int16Case{Value(std::u16string(u"07")), 7},
+                      Int16Case{Value(std::u16string(u" 12 ")), 12},
+                      Int16Case{Value(std::u16string(u"1E3")), 1000},
+                      Int16Case{Value(std::u16string(u"abc")), 0, err::TypeMismatch},
+                      Int16Case{Value(std::u16string(u"  ")), 0, err::TypeMismatch},
+                      Int16Case{Value(std::u16string(u"")), 0, err::TypeMismatch},
+                      Int16Case{Value(std::u16string(u"12abc")), 0, err::TypeMismatch},
+                      Int16Case{Value(), 0, err::InvalidNull}));
 
 TEST(ValueInt32, RangeAndRounding) {
     EXPECT_EQ(ToInt32(Value(int64_t{2147483647})), 2147483647);
