@@ -257,10 +257,7 @@ int Recordset::FieldIndex(std::u16string_view name) const {
     if (!m_impl->open) ThrowClosed();
     // Called for every item of every record: lower-case into a reused buffer, not a new string.
     thread_local std::u16string key;
-    key.assign(name);
-    for (auto& c : key) {
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
+    AsciiLowerInto(name, key);
     auto it = m_impl->byName.find(key);
     if (it == m_impl->byName.end()) {
         throw RuntimeError(err::ItemNotFound,
