@@ -15,7 +15,6 @@ namespace mae {
 namespace {
 
 constexpr size_t BufferCapacity = size_t{1} << 20;  // 1 MiB of whole lines
-constexpr int32_t BadFileNumber = 52;               // Bad file name or number
 
 [[noreturn]] void ThrowWriteError(int error, const std::string& path) {
     const bool full = error == ENOSPC || error == EFBIG
@@ -25,11 +24,9 @@ constexpr int32_t BadFileNumber = 52;               // Bad file name or number
         ;
     const std::string reason = error ? std::strerror(error) : "nothing was written";
     if (full) {
-        throw RuntimeError(err::DiskFull,
-                           "Disk full: cannot write to " + path + " (" + reason + ")");
+        throw ErrorOf(err::DiskFull, "cannot write to " + path + " (" + reason + ")");
     }
-    throw RuntimeError(err::DeviceIo,
-                       "Device I/O error: cannot write to " + path + " (" + reason + ")");
+    throw ErrorOf(err::DeviceIo, "cannot write to " + path + " (" + reason + ")");
 }
 
 }  // namespace
@@ -52,8 +49,7 @@ void FileSink::Open(const std::string& path) {
         fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        throw RuntimeError(err::PathAccess, "Path/File access error: cannot create " + path + " (" +
-                                                std::strerror(errno) + ")");
+        throw ErrorOf(err::PathAccess, "cannot create " + path + " (" + std::strerror(errno) + ")");
     }
     m_fd = fd;
     m_path = path;
@@ -65,7 +61,7 @@ void FileSink::Open(const std::string& path) {
 
 void FileSink::Write(std::string_view bytes) {
     if (!IsOpen()) {
-        throw RuntimeError(BadFileNumber, "Bad file name or number: the output file " +
+        throw ErrorOf(err::BadFileNumber, "the output file " +
                                               (m_path.empty() ? std::string("(none)") : m_path) +
                                               " is not open");
     }

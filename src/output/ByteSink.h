@@ -36,7 +36,8 @@ class FileSink : public ByteSink {
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 
-    // Creates or empties the file. Errors: 75 (path/file access), 76-like messages name the path.
+    // Creates or empties the file. A path that cannot be opened for writing (a missing folder, a
+    // folder in the file's place, no permission) is error 75, its message naming the path.
     void Open(const std::string& path);
     bool IsOpen() const noexcept { return m_fd >= 0; }
     void Write(std::string_view bytes) override;
