@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/RuntimeError.h"
+
 namespace mae::test {
 
 TempDir::TempDir() {
@@ -80,6 +82,21 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
 std::string cols(const std::string& line, int from, int to) {
     if (from < 1 || to < from || static_cast<size_t>(from) > line.size()) return {};
     return line.substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
+}
+
+int ErrorNumber(const std::function<void()>& call, std::string* description) {
+    try {
+        call();
+    } catch (const RuntimeError& e) {
+        if (description) *description = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+std::string LogLine(int code, std::string_view field, std::string_view id) {
+    return "non-ascii character code: " + std::to_string(code) + " found in " + std::string(field) +
+           " of record id = " + std::string(id) + "\r\n";
 }
 
 }  // namespace mae::test
