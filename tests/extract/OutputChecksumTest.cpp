@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "app/startup/Startup.h"
@@ -40,12 +41,21 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
         ++line;
         lineStart = i + 2;
     }
-    const auto excerpt = [at](const std::string& s) {
-        return at < s.size() ? "'" + s.substr(at, 24) + "'" : std::string("the end of the file");
+    // Built by appending only: GCC 12's -Wrestrict misfires on "text" + std::string in Release.
+    std::ostringstream out;
+    const auto excerpt = [&out, at](const std::string& s) {
+        if (at < s.size()) {
+            out << '\'' << s.substr(at, 24) << '\'';
+        } else {
+            out << "the end of the file";
+        }
     };
-    return "first difference at line " + std::to_string(line) + ", column " +
-           std::to_string(at - lineStart + 1) + ": expected " + excerpt(expected) + ", got " +
-           excerpt(actual);
+    out << "first difference at line " << line << ", column " << at - lineStart + 1
+        << ": expected ";
+    excerpt(expected);
+    out << ", got ";
+    excerpt(actual);
+    return out.str();
 }
 
 struct ChecksumCase {
@@ -94,12 +104,16 @@ TEST_P(OutputChecksum, FixedRegistryGivesTheSameBytes) {
         if (sum == file.expected) continue;
         allMatch = false;
         const fs::path earlier = reference / file.name;
-        ADD_FAILURE() << file.name << ": checksum 0x" << std::hex << sum << ", expected 0x"
-                      << file.expected << std::dec << "; "
-                      << (fs::exists(earlier)
-                              ? FirstDifference(test::ReadFileBytes(earlier.string()), bytes) +
-                                    " (against the last passing run's " + earlier.string() + ")"
-                              : "no passing run's file to compare with in " + reference.string());
+        std::ostringstream message;
+        message << file.name << ": checksum 0x" << std::hex << sum << ", expected 0x"
+                << file.expected << std::dec << "; ";
+        if (fs::exists(earlier)) {
+            message << FirstDifference(test::ReadFileBytes(earlier.string()), bytes)
+                    << " (against the last passing run's " << earlier.string() << ")";
+        } else {
+            message << "no passing run's file to compare with in " << reference.string();
+        }
+        ADD_FAILURE() << message.str();
     }
     if (allMatch) {
         std::error_code ec;
@@ -117,7 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ChecksumCase{"ALL", false, 0xff08aa7756fe51f3ull, 0xd5f8961900b45f85ull,
                                    0x0543f12bbbbe4ac9ull},
                       ChecksumCase{"none", false, 0xff08aa7756fe51f3ull, 0x2e1d66f2e23cd510ull,
-                                   0xcbf29ce484222325ull}));
+                                   0xcbf29ce484222325ull}),
+    [](const ::testing::TestParamInfo<ChecksumCase>& info) {
+        return std::string(info.param.scanText) + (info.param.rerelease ? "_rerelease" : "");
+    });
 
 TEST(FirstDifference, NamesLineAndColumn) {
     EXPECT_EQ(FirstDifference("ab\r\ncdef\r\n", "ab\r\ncdXf\r\n"),
