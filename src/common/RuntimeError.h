@@ -22,6 +22,10 @@ inline constexpr int32_t ItemNotFound = 3265;     // no column of that name or p
 inline constexpr int32_t NoCurrentRecord = 3021;  // BOF or EOF
 inline constexpr int32_t ObjectClosed = 3704;     // operation on a closed object
 inline constexpr int32_t Provider = -2147467259;  // database driver error (0x80004005)
+
+// Connection strings that name a provider.
+inline constexpr int32_t ProviderNotFound = 3706;      // unknown provider, or its driver is missing
+inline constexpr int32_t BadInitString = -2147217805;  // malformed string (0x80040E73)
 }  // namespace err
 
 // The one error type of the program: a run-time error number and a description (UTF-8).
