@@ -150,11 +150,13 @@ class OdbcText {
         }
         return out;
     }
-    // A value that holds ';', begins with '{' or has blanks at its ends goes in braces.
+    // A value that holds ';', begins with a brace or a quote, or has blanks at its ends goes in
+    // braces: read back, by a driver or by ParseConnectionString, it is the same value.
     static std::u16string Value(std::u16string_view v) {
         bool braces =
             v.find(u';') != std::u16string_view::npos ||
-            (!v.empty() && (v.front() == u'{' || IsBlank(v.front()) || IsBlank(v.back())));
+            (!v.empty() && (v.front() == u'{' || v.front() == u'"' || v.front() == u'\'' ||
+                            IsBlank(v.front()) || IsBlank(v.back())));
         return braces ? u"{" + Escaped(v) + u"}" : std::u16string(v);
     }
     Pairs m_pairs;
@@ -285,7 +287,8 @@ void ForOdbc(const Pairs& keys, OdbcText& out) {
         Parsed inner = Parse(*extended);
         if (!inner.fault.empty())
             ThrowBadString(inner.fault, inner.faultAt, "its Extended Properties");
-        for (const auto& p : inner.pairs) out.Add(p.key, p.value);
+        for (const auto& p : inner.pairs)
+            if (!EqualsIgnoreCase(p.key, u"Provider")) out.Add(p.key, p.value);
     }
     const bool named = out.Has(u"DSN") || out.Has(u"Driver") || out.Has(u"FileDSN");
     for (const auto& p : keys) {
