@@ -67,8 +67,6 @@ const Conversion conversions[] = {
      DriverPlatform::Linux, "DSN=O'Brien DSN;PWD={a;b}}c}"},
     {"MsdasqlFirstProviderWins", "Provider=MSDASQL;Data Source=d;Provider=SQLOLEDB", NoDrivers,
      DriverPlatform::Linux, "DSN=d"},
-    {"MsdasqlEqualsInKeyword", "Provider=MSDASQL;DSN=d;a==b=c", NoDrivers, DriverPlatform::Linux,
-     "DSN=d;a=b=c"},
     // SQL Server: the newest installed driver, and only the keywords it takes.
     {"SqloledbIntegratedOnWindows",
      "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security Info=False;"

@@ -1,6 +1,5 @@
-// SQLite databases reached through DSNs of a private odbc.ini (ODBCINI), in ODBC's form and in
-// ADO's MSDASQL form, up to a whole start-up; and a SQL Server string that the driver manager
-// hands to FreeTDS when it is installed.
+// SQLite databases reached through DSNs of a private odbc.ini (ODBCINI) in ADO's MSDASQL form,
+// through a whole start-up; refused providers; and driver messages, which never show a password.
 
 #include <gtest/gtest.h>
 #include <sql.h>
@@ -17,6 +16,7 @@
 #include "db/Recordset.h"
 #include "db/Value.h"
 #include "generator/RegistryGenerator.h"
+#include "support/DriverLeaks.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -60,66 +60,45 @@ class DsnConnectionTest : public ::testing::Test {
     test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
 };
 
-TEST_F(DsnConnectionTest, EveryFormOfTheDsnReadsTheRegistry) {
-    for (const char* text :
-         {"DSN=MeridaneRegistry",
-          "Provider=MSDASQL.1;Persist Security Info=False;"
-          "Data Source=MeridaneRegistry",
-          "Provider=MSDASQL;Extended Properties=\"DSN=MeridaneRegistry;UID=audit\";Password=pw"}) {
-        SCOPED_TRACE(text);
-        Connection c;
-        c.SetConnectionString(FromUtf8(text));
-        c.Open();
-        Recordset rs;
-        rs.Open(u"select count(*) from medicalsum", c);
-        EXPECT_EQ(ConcatText(rs.Field(0)), u"20");
-        EXPECT_EQ(ToUtf8(c.ConnectionString()), text);  // kept as the host gave it
-    }
-}
-
+// Both connections in MSDASQL form: the registry's DSN inside Extended Properties, the control
+// database's as the data source.
 TEST_F(DsnConnectionTest, StartUpOnBothDatabasesThroughMsdasql) {
-    WriteIni("Provider=MSDASQL.1;Persist Security Info=False;Data Source=MeridaneRegistry",
-             "Provider=MSDASQL;Data Source=MeridaneControl;User ID=Admin;Password=");
+    const std::string registry =
+        "Provider=MSDASQL;Extended Properties=\"DSN=MeridaneRegistry;UID=audit\";Password=pw";
+    WriteIni(registry,
+             "Provider=MSDASQL.1;Persist Security Info=False;Data Source=MeridaneControl");
     AppState s;
-    Form_Load(s);
-    EXPECT_TRUE(s.RegistryConnection.IsOpen());
+    {
+        test::DriverLeaksIgnored ignored;  // what unixODBC's look-up of a DSN leaves behind
+        Form_Load(s);
+    }
+    EXPECT_EQ(ToUtf8(s.RegistryConnection.ConnectionString()), registry);  // as the host gave it
     EXPECT_EQ(s.NaaccrVersion, u"130");
     EXPECT_EQ(s.ConsolidatedLayout.size(), 57u);
     EXPECT_EQ(s.AbstractLayout.size(), 82u);
+    Recordset rs;
+    rs.Open(u"select count(*) from medicalsum", s.RegistryConnection);
+    EXPECT_EQ(ConcatText(rs.Field(0)), u"20");
 }
 
 TEST_F(DsnConnectionTest, StartUpStopsOnAProviderItCannotUse) {
-    struct Case {
-        const char* registry;
-        const char* says;
-    };
-    const Case cases[] = {
-        {"Provider=OraOLEDB.Oracle;Data Source=ORCL;User ID=scott;Password=Sekr3t!",
-         "names the provider 'OraOLEDB.Oracle'"},
-        {"Provider=Microsoft.ACE.OLEDB.12.0;Data Source=/srv/control.accdb;"
-         "Jet OLEDB:Database Password=Sekr3t!",
-         "none of these is installed: Microsoft Access Driver (*.mdb, *.accdb)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.registry);
-        WriteIni(c.registry, "DSN=MeridaneControl");
-        AppState s;
-        try {
-            Form_Load(s);
-            FAIL() << "started";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), err::ProviderNotFound);
-            EXPECT_EQ(e.description().rfind("Opening the registry database: Provider cannot be "
-                                            "found. It may not be properly installed",
-                                            0),
-                      0u)
-                << e.description();
-            EXPECT_NE(e.description().find(c.says), std::string::npos) << e.description();
-            EXPECT_EQ(e.description().find("Sekr3t!"), std::string::npos);
-        }
-        EXPECT_FALSE(s.RegistryConnection.IsOpen());
-        EXPECT_FALSE(s.ControlConnection.IsOpen());
+    WriteIni("Provider=OraOLEDB.Oracle;Data Source=ORCL;User ID=scott;Password=Sekr3t!",
+             "DSN=MeridaneControl");
+    AppState s;
+    try {
+        Form_Load(s);
+        FAIL() << "started";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), err::ProviderNotFound);
+        EXPECT_EQ(e.description().rfind("Opening the registry database: Provider cannot be found. "
+                                        "It may not be properly installed: the connection string "
+                                        "names the provider 'OraOLEDB.Oracle'",
+                                        0),
+                  0u)
+            << e.description();
+        EXPECT_EQ(e.description().find("Sekr3t!"), std::string::npos);
     }
+    EXPECT_FALSE(s.ControlConnection.IsOpen());
 }
 
 // A driver's message may quote the string it was given (unixODBC names a driver it cannot load):
@@ -137,6 +116,7 @@ TEST_F(DsnConnectionTest, DriverErrorsNeverShowThePassword) {
         const bool sqlServer = std::u16string_view(text).starts_with(u"Provider=SQLOLEDB");
         if (sqlServer && !freeTds) continue;
         SCOPED_TRACE(ToUtf8(text));
+        test::DriverLeaksIgnored ignored;  // FreeTDS after a failed login
         Connection c;
         c.SetConnectionString(text);
         try {
