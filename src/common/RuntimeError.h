@@ -25,6 +25,9 @@ inline constexpr int32_t NoCurrentRecord = 3021;  // BOF or EOF
 inline constexpr int32_t ItemNotFound = 3265;     // no column of that name or position
 inline constexpr int32_t ObjectClosed = 3704;     // operation on a closed object
 inline constexpr int32_t Provider = -2147467259;  // database driver error (0x80004005)
+// Connection strings that name a provider.
+inline constexpr int32_t ProviderNotFound = 3706;      // unknown provider, or its driver is missing
+inline constexpr int32_t BadInitString = -2147217805;  // malformed string (0x80040E73)
 
 struct Entry {
     int32_t number;
@@ -50,6 +53,8 @@ inline constexpr Entry Table[] = {
      "or ordinal."},
     {ObjectClosed, "Operation is not allowed when the object is closed."},
     {Provider, "The database driver reported an error."},
+    {ProviderNotFound, "Provider cannot be found. It may not be properly installed."},
+    {BadInitString, "The connection string is not well formed."},
 };
 
 // The standard text of a number of the table; "" for any other number.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "db/ConnectionString.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
 
@@ -95,13 +96,25 @@ void Connection::Open() {
         // The program only reads; drivers that honour the access mode enforce it.
         SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE,
                           reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
-        std::u16string cs = d.connectionString;
+        // A string in OLE DB form (Provider=...) becomes the ODBC string of the same database.
+        std::u16string cs =
+            OdbcConnectionString(d.connectionString, [env] { return odbc::InstalledDrivers(env); });
         if (cs.size() > 32000) cs.resize(32000);  // the driver manager takes a short length
         SQLSMALLINT outLength = 0;
-        odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
-                                      static_cast<SQLSMALLINT>(cs.size()), nullptr, 0, &outLength,
-                                      SQL_DRIVER_NOPROMPT),
-                    SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
+        try {
+            odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
+                                          static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,
+                                          &outLength, SQL_DRIVER_NOPROMPT),
+                        SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
+        } catch (const DbError& e) {
+            // A driver may quote the string it was given: its passwords never reach a message.
+            const std::string description = e.description();
+            const std::string clean =
+                WithoutSecrets(description, ConnectionStringSecrets(d.connectionString));
+            if (clean == description) throw;
+            const size_t suffix = clean.rfind(" (SQLSTATE ");
+            throw DbError(e.sqlState(), e.nativeCode(), clean.substr(0, suffix), e.call());
+        }
         d.open = true;
         // The SQLite and PostgreSQL drivers ignore the access mode; both engines can be told
         // to refuse writes themselves.

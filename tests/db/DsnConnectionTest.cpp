@@ -1,0 +1,137 @@
+// SQLite databases reached through DSNs of a private odbc.ini (ODBCINI) in ADO's MSDASQL form,
+// through a whole start-up; refused providers; and driver messages, which never show a password.
+
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdio>
+
+#include "app/startup/Startup.h"
+#include "common/RuntimeError.h"
+#include "common/Text.h"
+#include "db/Connection.h"
+#include "db/ConnectionString.h"
+#include "db/DbError.h"
+#include "db/Recordset.h"
+#include "db/Value.h"
+#include "generator/RegistryGenerator.h"
+#include "support/DriverLeaks.h"
+#include "support/TestDb.h"
+
+namespace mae {
+namespace {
+
+std::vector<std::u16string> DriversOfTheDriverManager() {
+    SQLHANDLE env = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env))) return {};
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    auto drivers = odbc::InstalledDrivers(env);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return drivers;
+}
+
+bool Installed(std::u16string_view driver) {
+    for (const auto& d : DriversOfTheDriverManager())
+        if (d == driver) return true;
+    return false;
+}
+
+class DsnConnectionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gen::RegistryOptions options;
+        options.cases = 20;
+        gen::WriteRegistryDatabase(m_dir.file("registry.db"), options);
+        gen::WriteControlDatabase(m_dir.file("control.db"));
+        test::WriteFileBytes(
+            m_dir.file("odbc.ini"),
+            "[MeridaneRegistry]\nDriver=SQLite3\nDatabase=" + m_dir.file("registry.db") +
+                "\n\n[MeridaneControl]\nDriver=SQLite3\nDatabase=" + m_dir.file("control.db") +
+                "\n");
+    }
+    void WriteIni(const std::string& registry, const std::string& control) const {
+        test::WriteFileBytes(m_dir.file("Meridane.ini"), "[Databases]\r\nRegistry=" + registry +
+                                                             "\r\nControl=" + control + "\r\n");
+    }
+
+    test::TempDir m_dir;
+    test::ScopedEnv m_odbcIni{"ODBCINI", m_dir.file("odbc.ini")};
+    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
+};
+
+// Both connections in MSDASQL form: the registry's DSN inside Extended Properties, the control
+// database's as the data source.
+TEST_F(DsnConnectionTest, StartUpOnBothDatabasesThroughMsdasql) {
+    const std::string registry =
+        "Provider=MSDASQL;Extended Properties=\"DSN=MeridaneRegistry;UID=audit\";Password=pw";
+    WriteIni(registry,
+             "Provider=MSDASQL.1;Persist Security Info=False;Data Source=MeridaneControl");
+    AppState s;
+    {
+        test::DriverLeaksIgnored ignored;  // what unixODBC's look-up of a DSN leaves behind
+        Form_Load(s);
+    }
+    EXPECT_EQ(ToUtf8(s.RegistryConnection.ConnectionString()), registry);  // as the host gave it
+    EXPECT_EQ(s.NaaccrVersion, u"130");
+    EXPECT_EQ(s.ConsolidatedLayout.size(), 57u);
+    EXPECT_EQ(s.AbstractLayout.size(), 82u);
+    Recordset rs;
+    rs.Open(u"select count(*) from medicalsum", s.RegistryConnection);
+    EXPECT_EQ(ConcatText(rs.Field(0)), u"20");
+}
+
+TEST_F(DsnConnectionTest, StartUpStopsOnAProviderItCannotUse) {
+    WriteIni("Provider=OraOLEDB.Oracle;Data Source=ORCL;User ID=scott;Password=Sekr3t!",
+             "DSN=MeridaneControl");
+    AppState s;
+    try {
+        Form_Load(s);
+        FAIL() << "started";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), err::ProviderNotFound);
+        EXPECT_EQ(e.description().rfind("Opening the registry database: Provider cannot be found. "
+                                        "It may not be properly installed: the connection string "
+                                        "names the provider 'OraOLEDB.Oracle'",
+                                        0),
+                  0u)
+            << e.description();
+        EXPECT_EQ(e.description().find("Sekr3t!"), std::string::npos);
+    }
+    EXPECT_FALSE(s.ControlConnection.IsOpen());
+}
+
+// A driver's message may quote the string it was given (unixODBC names a driver it cannot load):
+// the password never shows. With FreeTDS installed, the driver manager's list leads a SQL Server
+// string to it, which then fails as a refused connection, not as a missing provider.
+TEST_F(DsnConnectionTest, DriverErrorsNeverShowThePassword) {
+    ASSERT_TRUE(Installed(u"SQLite3"));
+    const bool freeTds = Installed(u"FreeTDS");
+    if (!freeTds) std::printf("FreeTDS (Debian tdsodbc) is not installed: its case is left out\n");
+    for (const char16_t* text :
+         {u"Driver={Sekr3t!};PWD=Sekr3t!",
+          u"Provider=MSDASQL;Extended Properties=\"Driver={Sekr3t!}\";Password=Sekr3t!",
+          u"Provider=SQLOLEDB.1;Data Source=127.0.0.1,1;Initial Catalog=Meridane;"
+          u"User ID=audit;Password=Sekr3t!"}) {
+        const bool sqlServer = std::u16string_view(text).starts_with(u"Provider=SQLOLEDB");
+        if (sqlServer && !freeTds) continue;
+        SCOPED_TRACE(ToUtf8(text));
+        test::DriverLeaksIgnored ignored;  // FreeTDS after a failed login
+        Connection c;
+        c.SetConnectionString(text);
+        try {
+            c.Open();
+            FAIL() << "opened";
+        } catch (const DbError& e) {
+            EXPECT_EQ(e.call(), "SQLDriverConnect");
+            EXPECT_EQ(e.description().find("Sekr3t!"), std::string::npos) << e.description();
+            if (!sqlServer) {
+                EXPECT_NE(e.description().find("'***'"), std::string::npos) << e.description();
+            }
+        }
+        EXPECT_FALSE(c.IsOpen());
+    }
+}
+
+}  // namespace
+}  // namespace mae
