@@ -10,11 +10,10 @@
 // The last line is "ratio = extract / (engine floor + write floor)".
 
 #include <malloc.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdio>
@@ -191,8 +190,7 @@ double SqliteEngineFloor(const std::string& registryPath, const mae::AppState& s
 }
 
 #ifdef MAE_BENCH_POSTGRES
-double PostgresEngineFloor(const std::string& conninfo, const mae::AppState& state,
-                           long& records) {
+double PostgresEngineFloor(const std::string& conninfo, const mae::AppState& state, long& records) {
     auto start = Clock::now();
     PGconn* pg = PQconnectdb(conninfo.c_str());
     if (PQstatus(pg) != CONNECTION_OK) {
@@ -229,9 +227,9 @@ double PostgresEngineFloor(const std::string& conninfo, const mae::AppState& sta
         return r;
     };
     PQclear(check(PQexec(pg, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), PGRES_COMMAND_OK));
-    PGresult* cases = check(
-        PQexec(pg, mae::ToUtf8(mae::CaseQuery(state.ConsolidatedSelectList)).c_str()),
-        PGRES_TUPLES_OK);
+    PGresult* cases =
+        check(PQexec(pg, mae::ToUtf8(mae::CaseQuery(state.ConsolidatedSelectList)).c_str()),
+              PGRES_TUPLES_OK);
     prepare("death", mae::DeathCertificateQuery());
     prepare("release", mae::ReleaseQuery());
     prepare("abstract", mae::AbstractQuery(state.AbstractSelectList, u"?"));
@@ -303,6 +301,8 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The program's libraries (with libpq's, more than the window links) before any work.
+    const double startRss = PeakRssMiB();
     long wanted = 10000;
     unsigned seed = 1;
     std::string dir;
@@ -491,8 +491,9 @@ int main(int argc, char** argv) {
             engine.c_str(), query.cases, query.records, bytes, extract, extractCpu,
             static_cast<double>(query.cases) / extract, mb / extract, rss, engineFloor,
             query.seconds, write, startup * 1000, extract / (engineFloor + write));
-        std::printf("case snapshot: %.1f MiB; peak RSS less the snapshot: %.1f MiB\n",
-                    query.snapshotMiB, rss - query.snapshotMiB);
+        std::printf(
+            "case snapshot: %.1f MiB; peak RSS less the snapshot: %.1f MiB; at start %.1f MiB\n",
+            query.snapshotMiB, rss - query.snapshotMiB, startRss);
         std::printf(
             "cpu: extract %.2f s, engine floor %.2f s, ODBC-text floor %.2f s, write floor "
             "%.2f s\n",

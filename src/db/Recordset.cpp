@@ -68,8 +68,7 @@ std::shared_ptr<const ColumnSet> DescribeColumns(SQLHSTMT stmt) {
     auto columns = std::make_shared<ColumnSet>();
     SQLSMALLINT count = 0;
     odbc::Check(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, "SQLNumResultCols");
-    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(std::max<SQLSMALLINT>(count, 0));
-         ++i) {
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(std::max<SQLSMALLINT>(count, 0)); ++i) {
         SQLWCHAR name[256] = {};
         SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;
@@ -96,7 +95,7 @@ struct Recordset::Impl {
     // Row storage is kept from open to open: values keep their text's capacity.
     std::vector<std::vector<Value>> rows;  // static: rows[0..rowCount)
     size_t rowCount = 0;
-    size_t current = 0;    // static: index of the current row
+    size_t current = 0;      // static: index of the current row
     std::vector<Value> row;  // forward-only: the current row
     bool eof = true;
     std::vector<SQLWCHAR> buffer = std::vector<SQLWCHAR>(4096);

@@ -34,8 +34,7 @@ class Recordset {
     // Executes a prepared statement with parameter bound to its `?` and positions as above. A
     // recordset still reading from that statement is closed first. A static recordset lets go
     // of the statement once its rows are fetched; a forward-only one holds it until Close.
-    void Open(Statement& statement, int32_t parameter,
-              CursorType cursor = CursorType::ForwardOnly);
+    void Open(Statement& statement, int32_t parameter, CursorType cursor = CursorType::ForwardOnly);
     // 1 when open, 0 when closed.
     int State() const noexcept;
     bool IsOpen() const noexcept { return State() == 1; }

@@ -6,6 +6,7 @@
 #include "common/RuntimeError.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/ReadSnapshot.h"
 #include "db/Recordset.h"
 #include "db/Statement.h"
 #include "support/TestDb.h"
@@ -191,6 +192,25 @@ TEST_F(RecordsetTest, PreparedStatementRunsWithEachBoundValue) {
     EXPECT_EQ(rs.State(), 0);
     EXPECT_THROW(rs.Open(byId, 1), RuntimeError);
     EXPECT_THROW(byId.Prepare(u"select * from nosuchtable where id = ?", m_conn), DbError);
+}
+
+// Inside a snapshot every statement reads the file as the first one did: a writer waits (here,
+// with no busy timeout, is refused at once) until it ends. The connection stays read-only.
+TEST_F(RecordsetTest, SnapshotHoldsTheFileStillUntilItEnds) {
+    Recordset rs;
+    {
+        ReadSnapshot snapshot(m_conn);
+        EXPECT_TRUE(snapshot.IsActive());
+        rs.Open(u"select count(*) from t", m_conn);
+        EXPECT_EQ(ToDouble(rs.Field(0)), 3);
+        rs.Close();
+        EXPECT_THROW(ExecSql(m_db, "insert into t values (4, 'x', 0, '')"), std::runtime_error);
+        EXPECT_THROW(rs.Open(u"insert into t values (5, 'x', 0, '')", m_conn), DbError);
+    }
+    ExecSql(m_db, "insert into t values (4, 'x', 0, '')");
+    rs.Open(u"select count(*) from t", m_conn);
+    EXPECT_EQ(ToDouble(rs.Field(0)), 4);
+    EXPECT_THROW(rs.Open(u"insert into t values (5, 'x', 0, '')", m_conn), DbError);
 }
 
 TEST(ConnectionTest, BadConnectionStringsFail) {
