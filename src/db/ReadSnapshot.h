@@ -4,12 +4,11 @@ namespace mae {
 
 class Connection;
 
-// One read transaction over a run's statements, where the engine makes it cheap and safe:
-//   SQLite      every statement reads the file as it was at the first one, and the file is
-//               locked once for the run instead of once per statement; writers wait until the
-//               snapshot ends.
-//   PostgreSQL  a REPEATABLE READ, READ ONLY transaction: the same consistent view.
-// Other engines: nothing changes. The connection stays read-only either way.
+// One read transaction over a run's statements, where the engine makes it cheap and safe. On
+// SQLite every statement reads the file as it was at the first one, and the file is locked once
+// for the run instead of once per statement; writers wait until the snapshot ends. On other
+// engines nothing changes: each statement reads the latest committed data. The connection stays
+// read-only either way.
 class ReadSnapshot {
   public:
     // Throws DbError when the engine refuses to start the transaction.
