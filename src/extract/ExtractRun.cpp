@@ -78,7 +78,7 @@ std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16str
 
 RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
     Connection& registry = *context.Registry;
-    // Every statement of the run reads the same state of the registry.
+    // On SQLite every statement of the run reads the same state of the registry.
     ReadSnapshot snapshot(registry);
     const std::u16string criteria = SelectionCriteria();
     const std::u16string caseQuery = CaseQuery(context.ConsolidatedSelectList);
