@@ -160,7 +160,14 @@ struct Recordset::Impl {
             if (indicator != SQL_NO_TOTAL && indicator >= 0) {
                 got = std::min(room, static_cast<size_t>(indicator) / sizeof(SQLWCHAR));
             }
-            text.append(reinterpret_cast<const char16_t*>(buffer.data()), got);
+            const auto* piece = reinterpret_cast<const char16_t*>(buffer.data());
+            if (text.empty() && text.capacity() < got) {
+                // Growing in place would round the storage up (to twice a short string's);
+                // a text that needs new storage gets exactly its own size, as a copy would.
+                text = std::u16string(piece, got);
+            } else {
+                text.append(piece, got);
+            }
             if (rc == SQL_SUCCESS) break;
             // Success with info: more to come only when the text was cut (01004).
             if (odbc::FirstSqlState(SQL_HANDLE_STMT, stmt) != "01004") break;
