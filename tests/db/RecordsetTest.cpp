@@ -114,33 +114,30 @@ TEST_F(RecordsetTest, ConnectionIsReadOnly) {
 
 // Each misuse of a recordset is a run-time error with its own number, never a stray read.
 TEST_F(RecordsetTest, MisuseIsARunTimeError) {
-    struct Misuse {
+    using Step = std::function<void(Recordset&)>;
+    const Step forwardOnly = [&](Recordset& rs) { rs.Open(u"select id from t", m_conn); };
+    const Step atEnd = [&](Recordset& rs) { rs.Open(u"select id from t where id > 9", m_conn); };
+    const Step closed = [](Recordset&) {};
+    const struct {
         const char* what;
+        Step setUp;
+        Step call;
         int number;
-        std::function<void(Recordset&)> call;
+    } table[] = {
+        {"MoveFirst, forward-only", forwardOnly, [](Recordset& rs) { rs.MoveFirst(); },
+         err::InvalidCall},
+        {"Field past the last", forwardOnly, [](Recordset& rs) { rs.Field(1); }, err::ItemNotFound},
+        {"FieldName of -1", forwardOnly, [](Recordset& rs) { rs.FieldName(-1); },
+         err::ItemNotFound},
+        {"MoveNext at the end", atEnd, [](Recordset& rs) { rs.MoveNext(); }, err::NoCurrentRecord},
+        {"RecordCount, closed", closed, [](Recordset& rs) { rs.RecordCount(); }, err::ObjectClosed},
+        {"FieldCount, closed", closed, [](Recordset& rs) { rs.FieldCount(); }, err::ObjectClosed},
+        {"Field, closed", closed, [](Recordset& rs) { rs.Field(0); }, err::ObjectClosed},
     };
-    auto forwardOnly = [&](Recordset& rs) { rs.Open(u"select id from t", m_conn); };
-    auto atEnd = [&](Recordset& rs) { rs.Open(u"select id from t where id > 100", m_conn); };
-    auto closed = [](Recordset&) {};
-    const std::vector<std::pair<Misuse, std::function<void(Recordset&)>>> table = {
-        {{"MoveFirst on forward-only", err::InvalidCall, [](Recordset& rs) { rs.MoveFirst(); }},
-         forwardOnly},
-        {{"Field past the last column", err::ItemNotFound, [](Recordset& rs) { rs.Field(1); }},
-         forwardOnly},
-        {{"FieldName of -1", err::ItemNotFound, [](Recordset& rs) { rs.FieldName(-1); }},
-         forwardOnly},
-        {{"MoveNext at the end", err::NoCurrentRecord, [](Recordset& rs) { rs.MoveNext(); }},
-         atEnd},
-        {{"RecordCount when closed", err::ObjectClosed, [](Recordset& rs) { rs.RecordCount(); }},
-         closed},
-        {{"FieldCount when closed", err::ObjectClosed, [](Recordset& rs) { rs.FieldCount(); }},
-         closed},
-        {{"Field when closed", err::ObjectClosed, [](Recordset& rs) { rs.Field(0); }}, closed},
-    };
-    for (const auto& [misuse, setUp] : table) {
+    for (const auto& misuse : table) {
         SCOPED_TRACE(misuse.what);
         Recordset rs;
-        setUp(rs);
+        misuse.setUp(rs);
         try {
             misuse.call(rs);
             ADD_FAILURE() << "no error";
