@@ -2,9 +2,14 @@
 // Shared by the db sources only: the connection's handles and the checked-call funnel.
 // ODBC handles are plain pointers (SQLHANDLE); <sql.h> stays in the .cpp files.
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "db/Connection.h"
+#include "db/Statement.h"
 
 namespace mae {
 
@@ -14,6 +19,21 @@ struct Connection::Impl {
     bool open = false;
     std::u16string connectionString;
     int commandTimeout = 0;
+};
+
+// The result columns of a statement: described once per text statement, and once for all
+// executions of a prepared one.
+struct ColumnSet {
+    std::vector<std::u16string> names;
+    std::vector<bool> numeric;
+    std::unordered_map<std::u16string, int> byName;  // lower-case name -> first position
+};
+
+struct Statement::Impl {
+    void* stmt = nullptr;
+    int32_t parameter = 0;  // bound to the `?`; set before each execution
+    std::shared_ptr<const ColumnSet> columns;
+    Recordset* reader = nullptr;  // the recordset whose cursor is open on the statement
 };
 
 namespace odbc {
@@ -27,6 +47,8 @@ inline constexpr short HandleStmt = 3;  // SQL_HANDLE_STMT
 void Check(short rc, short handleType, void* handle, const char* call);
 // The first diagnostic record's SQLSTATE ("" when none).
 std::string FirstSqlState(short handleType, void* handle);
+// Error 3704: the connection, statement or recordset is not open.
+[[noreturn]] void ThrowClosed();
 // Frees a handle; never throws.
 void Free(short handleType, void*& handle) noexcept;
 

@@ -3,13 +3,15 @@
 #include <sql.h>
 #include <sqlext.h>
 
-#include <cstdlib>
-#include <unordered_map>
+#include <algorithm>
+#include <cstdint>
+#include <memory>
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
+#include "db/Statement.h"
 
 namespace mae {
 
@@ -35,44 +37,95 @@ bool IsNumericType(SQLSMALLINT type) {
 
 // A numeric column's text as a number; a value that does not read as one stays text (a
 // dynamically typed engine can hold 'abc' in an INTEGER column).
-Value NumericValue(std::u16string text) {
+void SetNumeric(Value& out, const std::u16string& text) {
     bool integral = !text.empty() && text.size() <= 18;
     for (size_t i = 0; integral && i < text.size(); ++i) {
         char16_t c = text[i];
         integral = (c >= u'0' && c <= u'9') || (i == 0 && c == u'-' && text.size() > 1);
     }
     if (integral) {
-        std::string ascii(text.begin(), text.end());
-        return Value(static_cast<int64_t>(std::strtoll(ascii.c_str(), nullptr, 10)));
+        int64_t v = 0;
+        bool negative = text[0] == u'-';
+        for (size_t i = negative ? 1 : 0; i < text.size(); ++i) v = v * 10 + (text[i] - u'0');
+        out.SetInteger(negative ? -v : v);
+        return;
     }
-    if (auto d = ParseNumber(text)) return Value(*d);
-    return Value(std::move(text));
+    if (auto d = ParseNumber(text)) {
+        out.SetReal(*d);
+        return;
+    }
+    out.SetText() = text;
 }
 
-[[noreturn]] void ThrowClosed() {
-    throw RuntimeError(err::ObjectClosed, "Operation is not allowed when the object is closed.");
+[[noreturn]] void ThrowItemNotFound(const std::string& detail = {}) {
+    throw RuntimeError(err::ItemNotFound,
+                       "Item cannot be found in the collection corresponding to the requested "
+                       "name or ordinal" +
+                           (detail.empty() ? std::string(".") : ": " + detail));
+}
+
+std::shared_ptr<const ColumnSet> DescribeColumns(SQLHSTMT stmt) {
+    auto columns = std::make_shared<ColumnSet>();
+    SQLSMALLINT count = 0;
+    odbc::Check(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, "SQLNumResultCols");
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(std::max<SQLSMALLINT>(count, 0)); ++i) {
+        SQLWCHAR name[256] = {};
+        SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        odbc::Check(
+            SQLDescribeColW(stmt, i, name, 256, &nameLength, &type, &size, &digits, &nullable),
+            SQL_HANDLE_STMT, stmt, "SQLDescribeCol");
+        size_t n = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)), 255);
+        std::u16string colName(reinterpret_cast<const char16_t*>(name), n);
+        columns->byName.emplace(AsciiLower(colName), static_cast<int>(columns->names.size()));
+        columns->names.push_back(std::move(colName));
+        columns->numeric.push_back(IsNumericType(type));
+    }
+    return columns;
 }
 
 }  // namespace
 
 struct Recordset::Impl {
     SQLHSTMT stmt = nullptr;
+    Statement* borrowed = nullptr;  // the prepared statement whose handle stmt is; null when owned
     bool open = false;
     bool isStatic = false;
-    std::vector<std::u16string> names;
-    std::vector<bool> numeric;
-    std::unordered_map<std::u16string, int> byName;  // lower-case name -> first position
-    std::vector<std::vector<Value>> rows;            // static: every row
-    size_t current = 0;                              // static: index of the current row
-    std::vector<Value> row;                          // forward-only: the current row
+    std::shared_ptr<const ColumnSet> columns = std::make_shared<ColumnSet>();
+    // Row storage is kept from open to open: values keep their text's capacity.
+    std::vector<std::vector<Value>> rows;  // static: rows[0..rowCount)
+    size_t rowCount = 0;
+    size_t current = 0;      // static: index of the current row
+    std::vector<Value> row;  // forward-only: the current row
     bool eof = true;
     std::vector<SQLWCHAR> buffer = std::vector<SQLWCHAR>(4096);
     std::u16string scratch;
 
-    void FreeStatement() noexcept {
-        void* h = stmt;
-        odbc::Free(SQL_HANDLE_STMT, h);
-        stmt = nullptr;
+    // Name lookups by the caller's storage: a slot hit is checked against the column's name, so a
+    // reused address with other text only costs a full lookup.
+    struct Lookup {
+        const char16_t* data = nullptr;
+        size_t size = 0;
+        size_t index = 0;
+    };
+    mutable std::vector<Lookup> lookups = std::vector<Lookup>(256);
+    mutable const ColumnSet* lookupsFor = nullptr;
+    mutable std::u16string key;
+
+    // Lets go of the statement handle: an owned one is freed, a borrowed one only closed.
+    void ReleaseStatement() noexcept {
+        if (!stmt) return;
+        if (borrowed) {
+            SQLFreeStmt(stmt, SQL_CLOSE);
+            borrowed->impl().reader = nullptr;
+            borrowed = nullptr;
+            stmt = nullptr;
+        } else {
+            SQLCloseCursor(stmt);
+            void* h = stmt;
+            odbc::Free(SQL_HANDLE_STMT, h);
+            stmt = nullptr;
+        }
     }
 
     // Reads the next row of the statement into out; false at the end.
@@ -80,16 +133,17 @@ struct Recordset::Impl {
         SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA) return false;
         odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLFetch");
-        out.resize(names.size());
-        for (size_t c = 0; c < names.size(); ++c)
-            out[c] = ReadColumn(static_cast<SQLUSMALLINT>(c + 1), numeric[c]);
+        const size_t n = columns->names.size();
+        out.resize(n);
+        for (size_t c = 0; c < n; ++c)
+            ReadColumn(static_cast<SQLUSMALLINT>(c + 1), columns->numeric[c], out[c]);
         return true;
     }
 
-    // The whole value of one column, fetched as UTF-16 text in pieces of any length.
-    Value ReadColumn(SQLUSMALLINT column, bool isNumeric) {
-        scratch.clear();
-        bool isNull = false;
+    // The whole value of one column into out, fetched as UTF-16 text in pieces of any length.
+    void ReadColumn(SQLUSMALLINT column, bool isNumeric, Value& out) {
+        std::u16string& text = isNumeric ? scratch : out.SetText();
+        text.clear();
         for (;;) {
             SQLLEN indicator = 0;
             SQLRETURN rc =
@@ -98,27 +152,52 @@ struct Recordset::Impl {
             if (rc == SQL_NO_DATA) break;
             odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData");
             if (indicator == SQL_NULL_DATA) {
-                isNull = true;
-                break;
+                out.SetNull();
+                return;
             }
             size_t room = buffer.size() - 1;  // the driver ends each piece with a NUL
             size_t got = room;
             if (indicator != SQL_NO_TOTAL && indicator >= 0) {
                 got = std::min(room, static_cast<size_t>(indicator) / sizeof(SQLWCHAR));
             }
-            scratch.append(reinterpret_cast<const char16_t*>(buffer.data()), got);
+            const auto* piece = reinterpret_cast<const char16_t*>(buffer.data());
+            if (text.empty() && text.capacity() < got) {
+                // Growing in place would round the storage up (to twice a short string's);
+                // a text that needs new storage gets exactly its own size, as a copy would.
+                text = std::u16string(piece, got);
+            } else {
+                text.append(piece, got);
+            }
             if (rc == SQL_SUCCESS) break;
             // Success with info: more to come only when the text was cut (01004).
             if (odbc::FirstSqlState(SQL_HANDLE_STMT, stmt) != "01004") break;
             if (buffer.size() < (1u << 20)) buffer.resize(buffer.size() * 4);
         }
-        if (isNull) return Value();
-        if (isNumeric) return NumericValue(scratch);
-        return Value(scratch);
+        if (isNumeric) SetNumeric(out, scratch);
+    }
+
+    // After execution: fetches every row (static) or the first one (forward-only).
+    void Position(CursorType cursor) {
+        isStatic = cursor == CursorType::Static;
+        open = true;
+        const bool hasColumns = !columns->names.empty();
+        if (isStatic) {
+            rowCount = 0;
+            while (hasColumns) {
+                if (rowCount == rows.size()) rows.emplace_back();
+                if (!FetchInto(rows[rowCount])) break;
+                ++rowCount;
+            }
+            ReleaseStatement();
+            current = 0;
+            eof = rowCount == 0;
+        } else {
+            eof = !hasColumns || !FetchInto(row);
+        }
     }
 
     const std::vector<Value>& CurrentRow() const {
-        if (!open) ThrowClosed();
+        if (!open) odbc::ThrowClosed();
         if (eof) {
             throw RuntimeError(err::NoCurrentRecord,
                                "Either BOF or EOF is True, or the current record has been "
@@ -136,7 +215,7 @@ void Recordset::Open(std::u16string_view source, Connection& connection, CursorT
     Close();
     Impl& d = *m_impl;
     Connection::Impl& c = connection.impl();
-    if (!c.open) ThrowClosed();
+    if (!c.open) odbc::ThrowClosed();
     SQLHANDLE stmt = nullptr;
     odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &stmt), SQL_HANDLE_DBC, c.dbc,
                 "SQLAllocHandle");
@@ -151,39 +230,31 @@ void Recordset::Open(std::u16string_view source, Connection& connection, CursorT
         SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
                                       static_cast<SQLINTEGER>(text.size()));
         if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
-        SQLSMALLINT count = 0;
-        odbc::Check(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, "SQLNumResultCols");
-        d.names.clear();
-        d.numeric.clear();
-        d.byName.clear();
-        for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-            SQLWCHAR name[256] = {};
-            SQLSMALLINT nameLength = 0, type = 0, digits = 0, nullable = 0;
-            SQLULEN size = 0;
-            odbc::Check(
-                SQLDescribeColW(stmt, i, name, 256, &nameLength, &type, &size, &digits, &nullable),
-                SQL_HANDLE_STMT, stmt, "SQLDescribeCol");
-            size_t n =
-                std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)), 255);
-            std::u16string colName(reinterpret_cast<const char16_t*>(name), n);
-            d.byName.emplace(AsciiLower(colName), static_cast<int>(d.names.size()));
-            d.names.push_back(std::move(colName));
-            d.numeric.push_back(IsNumericType(type));
-        }
-        d.isStatic = cursor == CursorType::Static;
-        d.open = true;
-        if (d.isStatic) {
-            d.rows.clear();
-            if (count > 0) {
-                std::vector<Value> r;
-                while (d.FetchInto(r)) d.rows.push_back(std::move(r));
-            }
-            d.FreeStatement();
-            d.current = 0;
-            d.eof = d.rows.empty();
-        } else {
-            d.eof = count == 0 || !d.FetchInto(d.row);
-        }
+        d.columns = DescribeColumns(stmt);
+        d.Position(cursor);
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void Recordset::Open(Statement& statement, int32_t parameter, CursorType cursor) {
+    Close();
+    Impl& d = *m_impl;
+    Statement::Impl& s = statement.impl();
+    if (!s.stmt) odbc::ThrowClosed();
+    if (s.reader) s.reader->Close();
+    s.parameter = parameter;
+    d.stmt = s.stmt;
+    d.borrowed = &statement;
+    s.reader = this;
+    try {
+        SQLRETURN rc = SQLExecute(d.stmt);
+        if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, d.stmt, "SQLExecute");
+        // Every execution of a prepared statement has the same columns.
+        if (!s.columns) s.columns = DescribeColumns(d.stmt);
+        d.columns = s.columns;
+        d.Position(cursor);
     } catch (...) {
         Close();
         throw;
@@ -194,32 +265,27 @@ int Recordset::State() const noexcept { return m_impl->open ? 1 : 0; }
 
 void Recordset::Close() noexcept {
     Impl& d = *m_impl;
-    if (d.stmt) {
-        SQLCloseCursor(d.stmt);
-        d.FreeStatement();
-    }
+    d.ReleaseStatement();
     d.open = false;
     d.eof = true;
-    d.rows.clear();
-    d.rows.shrink_to_fit();
-    d.row.clear();
+    d.rowCount = 0;
     d.current = 0;
 }
 
 bool Recordset::Eof() const {
-    if (!m_impl->open) ThrowClosed();
+    if (!m_impl->open) odbc::ThrowClosed();
     return m_impl->eof;
 }
 
 void Recordset::MoveFirst() {
     Impl& d = *m_impl;
-    if (!d.open) ThrowClosed();
+    if (!d.open) odbc::ThrowClosed();
     if (!d.isStatic) {
         throw RuntimeError(err::InvalidCall,
                            "A forward-only recordset cannot move back to its first row.");
     }
     d.current = 0;
-    d.eof = d.rows.empty();
+    d.eof = d.rowCount == 0;
 }
 
 void Recordset::MoveNext() {
@@ -227,53 +293,56 @@ void Recordset::MoveNext() {
     d.CurrentRow();  // throws at the end or when closed
     if (d.isStatic) {
         ++d.current;
-        d.eof = d.current >= d.rows.size();
+        d.eof = d.current >= d.rowCount;
     } else {
         d.eof = !d.FetchInto(d.row);
     }
 }
 
 long Recordset::RecordCount() const {
-    if (!m_impl->open) ThrowClosed();
-    return m_impl->isStatic ? static_cast<long>(m_impl->rows.size()) : -1;
+    if (!m_impl->open) odbc::ThrowClosed();
+    return m_impl->isStatic ? static_cast<long>(m_impl->rowCount) : -1;
 }
 
 int Recordset::FieldCount() const {
-    if (!m_impl->open) ThrowClosed();
-    return static_cast<int>(m_impl->names.size());
+    if (!m_impl->open) odbc::ThrowClosed();
+    return static_cast<int>(m_impl->columns->names.size());
 }
 
 const std::u16string& Recordset::FieldName(int position) const {
-    if (!m_impl->open) ThrowClosed();
-    if (position < 0 || position >= static_cast<int>(m_impl->names.size())) {
-        throw RuntimeError(err::ItemNotFound,
-                           "Item cannot be found in the collection "
-                           "corresponding to the requested name or ordinal.");
-    }
-    return m_impl->names[static_cast<size_t>(position)];
+    if (!m_impl->open) odbc::ThrowClosed();
+    const auto& names = m_impl->columns->names;
+    if (position < 0 || position >= static_cast<int>(names.size())) ThrowItemNotFound();
+    return names[static_cast<size_t>(position)];
 }
 
 int Recordset::FieldIndex(std::u16string_view name) const {
-    if (!m_impl->open) ThrowClosed();
-    // Called for every item of every record: lower-case into a reused buffer, not a new string.
-    thread_local std::u16string key;
-    AsciiLowerInto(name, key);
-    auto it = m_impl->byName.find(key);
-    if (it == m_impl->byName.end()) {
-        throw RuntimeError(err::ItemNotFound,
-                           "Item cannot be found in the collection corresponding to the "
-                           "requested name or ordinal: no column '" +
-                               ToUtf8(name) + "' in the query's result.");
+    const Impl& d = *m_impl;
+    if (!d.open) odbc::ThrowClosed();
+    const ColumnSet& columns = *d.columns;
+    if (d.lookupsFor != &columns) {
+        std::fill(d.lookups.begin(), d.lookups.end(), Impl::Lookup{});
+        d.lookupsFor = &columns;
     }
+    const auto address = reinterpret_cast<uintptr_t>(name.data());
+    Impl::Lookup& slot = d.lookups[((address >> 4) ^ (address >> 12) ^ name.size()) & 255];
+    if (slot.data == name.data() && slot.size == name.size() && slot.index < columns.names.size() &&
+        EqualsIgnoreCase(name, columns.names[slot.index])) {
+        return static_cast<int>(slot.index);
+    }
+    AsciiLowerInto(name, d.key);
+    auto it = columns.byName.find(d.key);
+    if (it == columns.byName.end()) {
+        ThrowItemNotFound("no column '" + ToUtf8(name) + "' in the query's result.");
+    }
+    slot = {name.data(), name.size(), static_cast<size_t>(it->second)};
     return it->second;
 }
 
 const Value& Recordset::Field(int position) const {
     const auto& row = m_impl->CurrentRow();
-    if (position < 0 || position >= static_cast<int>(row.size())) {
-        throw RuntimeError(err::ItemNotFound,
-                           "Item cannot be found in the collection "
-                           "corresponding to the requested name or ordinal.");
+    if (position < 0 || position >= static_cast<int>(m_impl->columns->names.size())) {
+        ThrowItemNotFound();
     }
     return row[static_cast<size_t>(position)];
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,13 +11,16 @@
 namespace mae {
 
 class Connection;
+class Statement;
 
 enum class CursorType {
     ForwardOnly,  // rows fetched one at a time as the recordset moves
     Static,       // every row fetched when the recordset opens; RecordCount known
 };
 
-// The rows of one statement. Lock type and options are always "unspecified": read only.
+// The rows of one statement, read only: nothing is ever written through a recordset. A recordset
+// reused for statement after statement keeps its row storage, so a run of per-case statements
+// allocates only while its rows grow.
 class Recordset {
   public:
     Recordset();
@@ -27,6 +31,10 @@ class Recordset {
     // Sends the statement and positions on the first row (or at the end when there is none).
     void Open(std::u16string_view source, Connection& connection,
               CursorType cursor = CursorType::ForwardOnly);
+    // Executes a prepared statement with parameter bound to its `?` and positions as above. A
+    // recordset still reading from that statement is closed first. A static recordset lets go
+    // of the statement once its rows are fetched; a forward-only one holds it until Close.
+    void Open(Statement& statement, int32_t parameter, CursorType cursor = CursorType::ForwardOnly);
     // 1 when open, 0 when closed.
     int State() const noexcept;
     bool IsOpen() const noexcept { return State() == 1; }
@@ -35,12 +43,14 @@ class Recordset {
     bool Eof() const;
     void MoveFirst();  // static cursor only
     void MoveNext();
-    // Number of rows; static cursor only (-1 for forward-only, as the original library gave).
+    // Number of rows of a static cursor; -1 for a forward-only one, whose rows are not known
+    // until they are read.
     long RecordCount() const;
 
     int FieldCount() const;
     const std::u16string& FieldName(int position) const;
-    // Position of the first column of that name, letter case ignored; error 3265 when none.
+    // Position of the first column of that name, letter case ignored; error 3265 when none. A
+    // name passed again from the same storage (a layout's FieldName) is found without hashing.
     int FieldIndex(std::u16string_view name) const;
     // The current row's value; error 3021 at the end, 3265 for a bad position or name.
     const Value& Field(int position) const;

@@ -23,6 +23,23 @@ class Value {
     double real() const noexcept { return m_real; }
     const std::u16string& text() const noexcept { return m_text; }
 
+    // In-place setters for the row layer: a value reused row after row keeps its text's storage.
+    void SetNull() noexcept { m_kind = Kind::Null; }
+    void SetInteger(int64_t v) noexcept {
+        m_kind = Kind::Integer;
+        m_int = v;
+    }
+    void SetReal(double v) noexcept {
+        m_kind = Kind::Real;
+        m_real = v;
+    }
+    // Makes the value an empty text and hands out its storage to be filled.
+    std::u16string& SetText() noexcept {
+        m_kind = Kind::Text;
+        m_text.clear();
+        return m_text;
+    }
+
   private:
     Kind m_kind = Kind::Null;
     int64_t m_int = 0;

@@ -5,7 +5,9 @@
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/Connection.h"
+#include "db/ReadSnapshot.h"
 #include "db/Recordset.h"
+#include "db/Statement.h"
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExclusionTests.h"
@@ -67,6 +69,8 @@ std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16str
 
 RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
     Connection& registry = *context.Registry;
+    // On SQLite every statement of the run reads the same state of the registry.
+    ReadSnapshot snapshot(registry);
     const std::u16string criteria = SelectionCriteria();
     const std::u16string caseQuery = CaseQuery(context.ConsolidatedSelectList);
     const std::u16string caption(WindowCaption);
@@ -96,12 +100,20 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
     int32_t consolidatedWritten = 0;
     int32_t abstractsWritten = 0;
     Recordset abstracts;
+    // The per-case statements are prepared once and executed with the case's id bound. A case
+    // whose MedrefID does not read as its own whole number (e.g. "0012" or "12.5") has its
+    // statements sent as text with the id as written, which the database may read otherwise.
+    PreparedExclusionTests tests(registry);
+    Statement abstractStatement;
     while (!cases.Eof()) {
         Increment(visited);
-        bool skip = IsDeathCertificateOnly(registry, ToInt32(cases.Field(u"MedrefID")));
+        const int32_t id = ToInt32(cases.Field(u"MedrefID"));
+        const bool bound = DirectText(cases.Field(u"MedrefID")) == DecimalText(id);
+        bool skip = bound ? tests.IsDeathCertificateOnly(id) : IsDeathCertificateOnly(registry, id);
         if (!skip) {
-            skip =
-                !IsReleasable(registry, ui.RereleaseChecked(), ToInt32(cases.Field(u"MedrefID")));
+            const int32_t again = ToInt32(cases.Field(u"MedrefID"));
+            skip = bound ? !tests.IsReleasable(ui.RereleaseChecked(), again)
+                         : !IsReleasable(registry, ui.RereleaseChecked(), again);
         }
         if (!skip) {
             WriteConsolidatedRecord(consolidatedFile, cases, *context.ConsolidatedLayout,
@@ -110,8 +122,16 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
 
             if (abstracts.State() == 1) abstracts.Close();
             const std::u16string medrefId = DirectText(cases.Field(u"MedrefID"));
-            abstracts.Open(AbstractQuery(context.AbstractSelectList, medrefId), registry,
-                           CursorType::Static);
+            if (bound) {
+                if (!abstractStatement.IsPrepared()) {
+                    abstractStatement.Prepare(AbstractQuery(context.AbstractSelectList, u"?"),
+                                              registry);
+                }
+                abstracts.Open(abstractStatement, id, CursorType::Static);
+            } else {
+                abstracts.Open(AbstractQuery(context.AbstractSelectList, medrefId), registry,
+                               CursorType::Static);
+            }
             if (abstracts.Eof()) {
                 // Everything written so far stays: the files are closed whole before the
                 // message, and the program ends after it.

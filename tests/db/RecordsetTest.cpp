@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "common/RuntimeError.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
+#include "db/ReadSnapshot.h"
 #include "db/Recordset.h"
+#include "db/Statement.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -105,6 +110,104 @@ TEST_F(RecordsetTest, ConnectionIsReadOnly) {
     EXPECT_THROW(rs.Open(u"insert into t values (9, 'x', 0, '')", m_conn), DbError);
     rs.Open(u"select count(*) from t", m_conn);
     EXPECT_EQ(ToDouble(rs.Field(0)), 3);
+}
+
+// Each misuse of a recordset is a run-time error with its own number, never a stray read.
+TEST_F(RecordsetTest, MisuseIsARunTimeError) {
+    using Step = std::function<void(Recordset&)>;
+    const Step forwardOnly = [&](Recordset& rs) { rs.Open(u"select id from t", m_conn); };
+    const Step atEnd = [&](Recordset& rs) { rs.Open(u"select id from t where id > 9", m_conn); };
+    const Step closed = [](Recordset&) {};
+    const struct {
+        const char* what;
+        Step setUp;
+        Step call;
+        int number;
+    } table[] = {
+        {"MoveFirst, forward-only", forwardOnly, [](Recordset& rs) { rs.MoveFirst(); },
+         err::InvalidCall},
+        {"Field past the last", forwardOnly, [](Recordset& rs) { rs.Field(1); }, err::ItemNotFound},
+        {"FieldName of -1", forwardOnly, [](Recordset& rs) { rs.FieldName(-1); },
+         err::ItemNotFound},
+        {"MoveNext at the end", atEnd, [](Recordset& rs) { rs.MoveNext(); }, err::NoCurrentRecord},
+        {"RecordCount, closed", closed, [](Recordset& rs) { rs.RecordCount(); }, err::ObjectClosed},
+        {"FieldCount, closed", closed, [](Recordset& rs) { rs.FieldCount(); }, err::ObjectClosed},
+        {"Field, closed", closed, [](Recordset& rs) { rs.Field(0); }, err::ObjectClosed},
+    };
+    for (const auto& misuse : table) {
+        SCOPED_TRACE(misuse.what);
+        Recordset rs;
+        misuse.setUp(rs);
+        try {
+            misuse.call(rs);
+            ADD_FAILURE() << "no error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), misuse.number);
+        }
+    }
+}
+
+// One prepared statement read by one recordset, execution after execution: each execution's
+// rows alone, whatever the one before held (more rows, longer texts, a text where now Null), and
+// names found again after the recordset read a statement with other columns.
+TEST_F(RecordsetTest, PreparedStatementRunsWithEachBoundValue) {
+    Statement byId;
+    byId.Prepare(u"select name, id from t where id >= ? order by id", m_conn);
+    Recordset other;
+    other.Open(u"select 1", m_conn);  // an unrelated open recordset does not disturb it
+    Recordset rs;
+    const std::u16string name = u"NAME";  // one storage, as a layout's FieldName
+    const struct {
+        int32_t id;
+        std::vector<std::u16string> names;  // "(null)" for Null
+    } runs[] = {
+        {1, {u"Ann", u"Bé€", u"(null)"}},
+        {3, {u"(null)"}},
+        {2, {u"Bé€", u"(null)"}},
+        {9, {}},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.id);
+        for (CursorType cursor : {CursorType::Static, CursorType::ForwardOnly}) {
+            rs.Open(byId, run.id, cursor);
+            std::vector<std::u16string> seen;
+            while (!rs.Eof()) {
+                const Value& v = rs.Field(name);
+                seen.push_back(v.isNull() ? u"(null)" : v.text());
+                rs.MoveNext();
+            }
+            EXPECT_EQ(seen, run.names);
+            // Other columns in other places: the same name storage finds its new position.
+            rs.Open(u"select id, code, name from t where id = 1", m_conn);
+            EXPECT_EQ(ConcatText(rs.Field(name)), u"Ann");
+        }
+    }
+    EXPECT_EQ(ToDouble(other.Field(0)), 1);
+    // A forward-only reader is closed when its statement goes away; no dangling cursor.
+    rs.Open(byId, 1);
+    byId.Close();
+    EXPECT_EQ(rs.State(), 0);
+    EXPECT_THROW(rs.Open(byId, 1), RuntimeError);
+    EXPECT_THROW(byId.Prepare(u"select * from nosuchtable where id = ?", m_conn), DbError);
+}
+
+// Inside a snapshot every statement reads the file as the first one did: a writer waits (here,
+// with no busy timeout, is refused at once) until it ends. The connection stays read-only.
+TEST_F(RecordsetTest, SnapshotHoldsTheFileStillUntilItEnds) {
+    Recordset rs;
+    {
+        ReadSnapshot snapshot(m_conn);
+        EXPECT_TRUE(snapshot.IsActive());
+        rs.Open(u"select count(*) from t", m_conn);
+        EXPECT_EQ(ToDouble(rs.Field(0)), 3);
+        rs.Close();
+        EXPECT_THROW(ExecSql(m_db, "insert into t values (4, 'x', 0, '')"), std::runtime_error);
+        EXPECT_THROW(rs.Open(u"insert into t values (5, 'x', 0, '')", m_conn), DbError);
+    }
+    ExecSql(m_db, "insert into t values (4, 'x', 0, '')");
+    rs.Open(u"select count(*) from t", m_conn);
+    EXPECT_EQ(ToDouble(rs.Field(0)), 4);
+    EXPECT_THROW(rs.Open(u"insert into t values (5, 'x', 0, '')", m_conn), DbError);
 }
 
 TEST(ConnectionTest, BadConnectionStringsFail) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/RuntimeError.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExtractRun.h"
@@ -185,6 +187,34 @@ TEST_F(ExtractRunTest, TwoRunsGiveIdenticalFiles) {
     EXPECT_EQ(test::ReadFileBytes(File("select.sql")), s1);
     EXPECT_EQ(test::ReadFileBytes(File("extract.log")), l1);
     EXPECT_EQ(l1, "non-ascii character code: 233 found in TextDx of record id = 1\r\n");
+}
+
+// Case 7 is a plain integer and goes through the prepared statements; case 12.5 reads as 12 in
+// the tests but its abstract query names 12.5 as written, so its one abstract is the 12.5 one,
+// not the two of 12 that a bound 12 would find.
+TEST_F(ExtractRunTest, MedrefIdNotAPlainIntegerIsSentAsWritten) {
+    m_registry.AddCase(7, "20110101", "C500", "8500", 3);
+    m_registry.AddCase(12, "20110101", "C500", "8500", 3);
+    m_registry.Exec(
+        "update medicalsum set medrefid = 12.5 where medrefid = 12;"
+        "update medicalsum_2 set medrefid = 12.5 where medrefid = 12");
+    m_registry.AddAbstract(70, 7, "1", "'00'");
+    m_registry.AddAbstract(71, 7, "1", "'00'");
+    m_registry.AddAbstract(120, 12, "1", "'00'");
+    m_registry.AddAbstract(121, 12, "1", "'00'");
+    m_registry.AddAbstract(125, 12, "1", "'00'");
+    m_registry.Exec("update abstracts set medrefid = 12.5 where absrefid = 125");
+    ASSERT_EQ(Run(true, true), RunOutcome::Completed);
+    auto consolidated = RecordLines(File("ConsolidatedAuditExtract.txt"));
+    auto abstracts = RecordLines(File("AbstractAuditExtract.txt"));
+    ASSERT_EQ(consolidated.size(), 2u);
+    ASSERT_EQ(abstracts.size(), 3u);
+    std::sort(abstracts.begin(), abstracts.end(), [](const auto& a, const auto& b) {
+        return cols(a, 20879, 20886) < cols(b, 20879, 20886);
+    });
+    EXPECT_EQ(cols(abstracts[0], 20879, 20886), "12.5    ");  // record id
+    EXPECT_EQ(cols(abstracts[1], 20879, 20886), "7       ");
+    EXPECT_EQ(cols(abstracts[2], 20879, 20886), "7       ");
 }
 
 TEST_F(ExtractRunTest, UnusableMedrefIdIsARunTimeError) {

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <memory>
@@ -75,7 +76,8 @@ std::string ColumnText(sqlite3_stmt* s, int column) {
 
 struct Column {
     std::string name;
-    std::string type;  // PostgreSQL type
+    std::string type;     // PostgreSQL type
+    int keyPosition = 0;  // place in the primary key, from 1; 0 when not part of it
 };
 
 struct Index {
@@ -109,8 +111,8 @@ std::vector<Column> Columns(sqlite3* db, const std::string& table) {
     std::vector<Column> columns;
     SqliteStmt s = Prepare(db, "PRAGMA table_info(" + table + ")");
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
-        columns.push_back(
-            {CheckedName(ColumnText(s.get(), 1), "column"), PostgresType(ColumnText(s.get(), 2))});
+        columns.push_back({CheckedName(ColumnText(s.get(), 1), "column"),
+                           PostgresType(ColumnText(s.get(), 2)), sqlite3_column_int(s.get(), 5)});
     }
     return columns;
 }
@@ -267,7 +269,18 @@ LoadSummary LoadSqliteIntoPostgres(const std::string& sqlitePath, const std::str
         for (size_t i = 0; i < columns.size(); ++i) {
             create += (i ? ", " : "") + columns[i].name + " " + columns[i].type;
         }
-        create += ")";
+        // The primary key, in its own column order; without it (and the join indexes below)
+        // the server scans whole tables for every per-case statement.
+        std::vector<const Column*> key;
+        for (const Column& column : columns) {
+            if (column.keyPosition > 0) key.push_back(&column);
+        }
+        std::sort(key.begin(), key.end(),
+                  [](const Column* a, const Column* b) { return a->keyPosition < b->keyPosition; });
+        for (size_t i = 0; i < key.size(); ++i) {
+            create += (i ? ", " : ", PRIMARY KEY (") + key[i]->name;
+        }
+        create += key.empty() ? ")" : "))";
         Exec(pg.get(), "DROP TABLE IF EXISTS " + table + " CASCADE");
         Exec(pg.get(), create);
         summary.rows += CopyRows(db.get(), pg.get(), table, columns);

@@ -5,8 +5,9 @@
 // them to lower case, as the program's unquoted statements do) and its rows, byte for byte:
 // Nulls stay Null, text stays the same UTF-8 (the character of code 2, accented letters, the euro
 // sign, trailing blanks). Declared types map to INTEGER (any type naming INT), DOUBLE PRECISION
-// (REAL, FLOA, DOUB) or TEXT (everything else, an undeclared type too). Indexes are rebuilt on the
-// same columns. Tables of the same names already in the database are replaced.
+// (REAL, FLOA, DOUB) or TEXT (everything else, an undeclared type too). The primary key and the
+// indexes are rebuilt on the same columns. Tables of the same names already in the database are
+// replaced.
 
 #include <string>
 

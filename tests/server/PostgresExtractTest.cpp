@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 #include "common/Text.h"
+#include "extract/ExtractRun.h"
 #include "generator/RegistryGenerator.h"
 #include "server/PgTestSupport.h"
+#include "support/MiniRegistry.h"
 
 namespace mae {
 namespace {
@@ -123,6 +126,53 @@ TEST_P(PostgresExtractTest, SameQueryTotalsAndLinesAsSqlite) {
             server.consolidated.size(), server.abstracts.size(), server.log.size(), sqlite.seconds,
             server.seconds, loadSeconds);
     }
+}
+
+// MedrefID columns holding real numbers: case 7 reads as its own whole number and goes through
+// the prepared statements with 7 bound; case 12.5 is tested as 12 but its abstract query names
+// 12.5 as written, so it gets the one abstract of 12.5, not the two of 12. Same lines on both.
+TEST(PreparedStatements, BoundAndWrittenIdsGiveTheSameLinesOnBothEngines) {
+    MAE_SKIP_WITHOUT_SERVER();
+    test::TempDir dir, sqliteOut, serverOut;
+    test::MiniRegistry registry(dir.file("registry.db"));
+    registry.AddCase(7, "20110101", "C500", "8500", 3);
+    registry.AddCase(12, "20110101", "C500", "8500", 3);
+    for (int absref : {70, 71}) registry.AddAbstract(absref, 7, "1", "'00'");
+    for (int absref : {120, 121, 125}) registry.AddAbstract(absref, 12, "1", "'00'");
+    registry.Exec(
+        "create table m (medrefid real, patientid integer, DxDate text);"
+        "insert into m select * from medicalsum; drop table medicalsum;"
+        "alter table m rename to medicalsum;"
+        "create table m2 (medrefid real, PSite text, HistTypeICDO3 text, BehaviorICDO3 integer,"
+        " grpsite2 text, grpsite3 text);"
+        "insert into m2 select * from medicalsum_2; drop table medicalsum_2;"
+        "alter table m2 rename to medicalsum_2;"
+        "create table a (absrefid integer, medrefid real, PatientIdNumber text, DxDate text);"
+        "insert into a select * from abstracts; drop table abstracts;"
+        "alter table a rename to abstracts;"
+        "update medicalsum set medrefid = 12.5 where medrefid = 12;"
+        "update medicalsum_2 set medrefid = 12.5 where medrefid = 12;"
+        "update abstracts set medrefid = 12.5 where absrefid = 125;");
+    test::LoadIntoServer(registry.path());
+    auto abstractIds = [&](const std::string& server, const std::string& folder) {
+        test::MiniRun run(registry, folder);
+        if (!server.empty()) {
+            run.connection.SetConnectionString(FromUtf8(server));
+            run.connection.Open();
+        }
+        test::RecordingUi ui;
+        ui.rerelease = true;
+        EXPECT_EQ(RunExtract(run.context, ui), RunOutcome::Completed);
+        std::vector<std::string> ids;
+        for (const std::string& line : test::SortedLines(folder + "/AbstractAuditExtract.txt")) {
+            ids.push_back(line.substr(20878, 8));  // record id, columns 20879-20886
+        }
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    };
+    const std::vector<std::string> expected = {"12.5    ", "7       ", "7       "};
+    EXPECT_EQ(abstractIds("", sqliteOut.path()), expected);
+    EXPECT_EQ(abstractIds(test::PgConnectionString(), serverOut.path()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Registries, PostgresExtractTest,

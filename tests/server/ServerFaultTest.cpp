@@ -132,7 +132,7 @@ TEST_F(ServerFaultTest, ServerStoppedInTheMiddleOfARunIsARunTimeErrorAndLeavesWh
         description = e.description();
         EXPECT_EQ(e.number(), err::Provider);
         EXPECT_FALSE(e.sqlState().empty());
-        EXPECT_EQ(e.call(), "SQLExecDirect");
+        EXPECT_EQ(e.call(), "SQLExecute");  // the next case's prepared test
         EXPECT_NE(description.find("SQLSTATE " + e.sqlState()), std::string::npos);
         std::printf("[    fault ] server stopped after case 3: %s\n", description.c_str());
     } catch (const RuntimeError& e) {
