@@ -1,10 +1,12 @@
 // window-bench: one run, click to totals, on a registry folder made by mae-generate (its
-// Meridane.ini names the databases). Prints two lines, "<mode> <seconds>" and "<mode>-cpu
-// <seconds>" (processor time of every thread of the process over the same span).
+// Meridane.ini names the databases). Prints "<mode> <seconds>" and "<mode>-cpu
+// <seconds>" (processor time of every thread of the process over the same span); the window
+// adds "<mode>-thread-cpu <seconds>", the processor time of the window's own thread.
 //   --mode headless      RunExtract on this thread with an answering RunUi, no Qt at all, in a
 //                        process that never had a second thread;
 //   --mode headless-threads  the same after a thread has come and gone;
 //   --mode headless-worker   the same on a thread of its own;
+//   --mode headless-qt-worker  the same with a QApplication made first (no window);
 //   --mode window        the real window: cmdRun clicked, every message box shown for real and
 //                        answered as soon as it is on the screen; the time runs from the click to
 //                        the completion message being on the screen.
@@ -12,6 +14,7 @@
 // the shell and take medians. The platform is Qt's usual choice (QT_QPA_PLATFORM, DISPLAY).
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -49,6 +53,13 @@ double CpuSeconds() {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Processor time of the calling thread.
+double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 // Answers Yes at once; notes when the completion message arrives.
 class HeadlessUi : public mae::RunUi {
   public:
@@ -68,8 +79,10 @@ class HeadlessUi : public mae::RunUi {
 
 // how: "" on this thread in a process that never had a second thread; "threads" on this thread
 // after a second thread has come and gone (as in any process with a window); "worker" on a
-// thread of its own.
-int Headless(const std::string& out, const std::string& how) {
+// thread of its own; "qt-worker" the same with a QApplication made first.
+int Headless(int& argc, char** argv, const std::string& out, const std::string& how) {
+    std::optional<QApplication> app;
+    if (how.starts_with("qt")) app.emplace(argc, argv);
     mae::AppState state;
     state.ApplicationFolder = out;
     mae::Form_Load(state);
@@ -79,7 +92,7 @@ int Headless(const std::string& out, const std::string& how) {
     const auto start = Clock::now();
     mae::RunOutcome outcome = mae::RunOutcome::Aborted;
     const auto run = [&] { outcome = mae::RunExtract(state.MakeExtractContext(), ui); };
-    if (how == "worker") {
+    if (how.ends_with("worker")) {
         std::thread(run).join();
     } else {
         run();
@@ -102,6 +115,7 @@ int Window(int& argc, char** argv, const std::string& out) {
 
     Clock::time_point done;
     double doneCpu = 0;
+    double doneWindowCpu = 0;
     bool completed = false;
     // Every box is built and shown by the window as for a user, and answered the moment it is
     // on the screen.
@@ -112,6 +126,7 @@ int Window(int& argc, char** argv, const std::string& out) {
             if (!yesNo && box.text().startsWith(QLatin1String("Extract completed!"))) {
                 done = Clock::now();
                 doneCpu = CpuSeconds();
+                doneWindowCpu = ThreadCpuSeconds();
                 completed = true;
             }
             box.button(yesNo ? QMessageBox::Yes : QMessageBox::Ok)->click();
@@ -122,12 +137,15 @@ int Window(int& argc, char** argv, const std::string& out) {
     auto* run = form.findChild<QPushButton*>(QStringLiteral("cmdRun"));
     if (!run) return 1;
     const double startCpu = CpuSeconds();
+    const double startWindowCpu = ThreadCpuSeconds();
     const auto start = Clock::now();
     QTest::mouseClick(run, Qt::LeftButton);
     if (!completed) return 1;
     const QByteArray platform = QGuiApplication::platformName().toLatin1();
     std::printf("window-%s %.4f\nwindow-%s-cpu %.4f\n", platform.constData(), Seconds(start, done),
                 platform.constData(), doneCpu - startCpu);
+    std::printf("window-%s-thread-cpu %.4f\n", platform.constData(),
+                doneWindowCpu - startWindowCpu);
     return 0;
 }
 
@@ -145,18 +163,20 @@ int main(int argc, char** argv) {
         }
     }
     const bool headless = mode.starts_with("headless");
-    if (dir.empty() || (mode != "headless" && mode != "headless-threads" &&
-                        mode != "headless-worker" && mode != "window")) {
-        std::fprintf(stderr,
-                     "usage: window-bench --dir DIR "
-                     "[--mode headless|headless-threads|headless-worker|window]\n");
+    if (dir.empty() ||
+        (mode != "headless" && mode != "headless-threads" && mode != "headless-worker" &&
+         mode != "headless-qt-worker" && mode != "window")) {
+        std::fprintf(
+            stderr,
+            "usage: window-bench --dir DIR "
+            "[--mode headless|headless-threads|headless-worker|headless-qt-worker|window]\n");
         return 2;
     }
     setenv("WINDIR", dir.c_str(), 1);
     const std::string out = dir + "/out-" + mode;
     std::filesystem::create_directories(out);
     try {
-        return headless ? Headless(out, mode == "headless" ? "" : mode.substr(9))
+        return headless ? Headless(argc, argv, out, mode == "headless" ? "" : mode.substr(9))
                         : Window(argc, argv, out);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "window-bench: %s\n", e.what());
