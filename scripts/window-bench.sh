@@ -8,6 +8,8 @@ set -euo pipefail
 BUILD="${1:?usage: window-bench.sh BUILD_DIR [CASES] [ROUNDS]}"
 CASES="${2:-5000}"
 ROUNDS="${3:-9}"
+command -v Xvfb >/dev/null || { echo "window-bench.sh: needs Xvfb (Debian package xvfb)" >&2; exit 1; }
+[ -x "$BUILD/window-bench" ] || { echo "window-bench.sh: no $BUILD/window-bench (MAE_BUILD_TOOLS and MAE_BUILD_APP)" >&2; exit 1; }
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/window-bench-XXXXXX")"
 XVFB_PID=""
 cleanup() {
