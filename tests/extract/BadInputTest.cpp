@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -166,10 +167,14 @@ class EveryByteValue : public BadRegistryValue,
         const auto b = static_cast<unsigned char>(Byte(c));
         return b < 32 || b > 127;
     }
-    // What a value of these codes becomes in the record, scrubbed or not.
+    // What a value of these codes becomes in the record, scrubbed or not: CR and LF are blanks
+    // either way, so the record stays one line.
     static std::string Written(int from, int to, bool scrubbed) {
         std::string out;
-        for (int c = from; c <= to; ++c) out += scrubbed && Replaced(c) ? ' ' : Byte(c);
+        for (int c = from; c <= to; ++c) {
+            const bool lineEnd = c == '\r' || c == '\n';
+            out += (scrubbed && Replaced(c)) || lineEnd ? ' ' : Byte(c);
+        }
         return out;
     }
     static std::string LogOf(int from, int to, const std::string& field) {
@@ -199,6 +204,10 @@ TEST_P(EveryByteValue, EveryLineIsWholeAndEveryCharacterAccountedFor) {
     run.abstract.push_back({u"9001", u"Notes", 1000, 300, u""});
     run.context.AbstractSelectList += u", Notes";
     ASSERT_EQ(Run(run), RunOutcome::Completed);
+    // Readers split the files at line ends: each record must be exactly one line.
+    for (const char* name : {"ConsolidatedAuditExtract.txt", "AbstractAuditExtract.txt"}) {
+        EXPECT_EQ(std::ranges::count(test::ReadFileBytes(File(name)), '\n'), 1) << name;
+    }
 
     const auto consolidated = FixedLines(File("ConsolidatedAuditExtract.txt"));
     ASSERT_EQ(consolidated.size(), 1u);
