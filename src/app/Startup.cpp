@@ -70,6 +70,7 @@ ExtractContext AppState::MakeExtractContext() {
     context.AbstractSelectList = AbstractSelectList;
     context.Settings.NaaccrVersion = NaaccrVersion;
     context.Settings.ScanTextMode = ScanTextMode;
+    context.Settings.LayoutTable = ControlTableName;
     context.ApplicationFolder = ApplicationFolder;
     return context;
 }

@@ -319,6 +319,36 @@ INSTANTIATE_TEST_SUITE_P(Values, BadColumnStart,
                                                                   : "Above32767");
                          });
 
+// Start-up takes a start column below 1 or a negative length as read; the writer refuses it with
+// error 5, naming the item and the table as start-up does, and the record leaves no line.
+TEST_F(BadStartupInput, BadStartOrLengthReachingTheWriterNamesTheItemAndTable) {
+    gen::RegistryOptions options;
+    options.cases = 20;
+    gen::WriteRegistryDatabase(m_registry, options);
+    WriteIni(Body("\r\n"));
+    for (const char* column : {"ColumnStart", "FieldLength"}) {
+        gen::WriteControlDatabase(m_control);
+        test::ExecSql(m_control, std::string("update naaccr13layout set ") + column +
+                                     (column[0] == 'C' ? " = 0" : " = -1") +
+                                     " where naaccr_item_no = 400");
+        AppState s;
+        ASSERT_EQ(LoadError(s), 0) << m_message;
+        s.ApplicationFolder = m_dir.path();
+        test::RecordingUi ui;
+        try {
+            RunExtract(s.MakeExtractContext(), ui);
+            ADD_FAILURE() << column << ": the run ended without an error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::InvalidCall) << column;
+            EXPECT_NE(e.description().find(std::string("(column ") + column +
+                                           " of item 400 in layout table naaccr13layout)"),
+                      std::string::npos)
+                << e.description();
+        }
+        EXPECT_EQ(test::ReadFileBytes(m_dir.file("ConsolidatedAuditExtract.txt")), "") << column;
+    }
+}
+
 TEST_F(BadStartupInput, MissingLayoutTableIsADatabaseErrorNamingIt) {
     WriteIni(Body("\r\n"));
     test::ExecSql(m_control, "drop table naaccr13layout");

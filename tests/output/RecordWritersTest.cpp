@@ -51,7 +51,7 @@ class RegistryRows : public ::testing::Test {
     std::string m_db = m_dir.file("registry.db");
     Connection m_connection;
     Recordset m_rows;
-    WriterSettings m_settings{u"130", u"TEXT"};
+    WriterSettings m_settings{u"130", u"TEXT", u"layout"};
 };
 
 // ---- consolidated records ----------------------------------------------------------------
