@@ -8,6 +8,7 @@
 #include "common/Text.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
+#include "db/SqliteNoCreate.h"
 
 namespace mae {
 
@@ -95,13 +96,24 @@ void Connection::Open() {
         // The program only reads; drivers that honour the access mode enforce it.
         SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE,
                           reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
-        std::u16string cs = d.connectionString;
+        std::u16string cs = WithNoCreate(d.connectionString);
         if (cs.size() > 32000) cs.resize(32000);  // the driver manager takes a short length
         SQLSMALLINT outLength = 0;
-        odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
-                                      static_cast<SQLSMALLINT>(cs.size()), nullptr, 0, &outLength,
-                                      SQL_DRIVER_NOPROMPT),
-                    SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
+        try {
+            odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
+                                          static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,
+                                          &outLength, SQL_DRIVER_NOPROMPT),
+                        SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
+        } catch (const DbError& e) {
+            // The SQLite driver says only "connect failed": name the file it did not find.
+            const std::optional<std::string> missing = MissingSqliteFile(d.connectionString);
+            if (!missing) throw;
+            throw DbError(e.sqlState(), e.nativeCode(),
+                          missing->empty()
+                              ? "The connection string names no SQLite database file."
+                              : "The SQLite database file " + *missing + " does not exist.",
+                          e.call());
+        }
         d.open = true;
         // The SQLite and PostgreSQL drivers ignore the access mode; both engines can be told
         // to refuse writes themselves.
