@@ -14,9 +14,9 @@ std::string WindowsFolder();
 // routine does): the value, or defaultValue when the file, section or key is missing; a present
 // empty key gives "". The result has at most bufferSize - 1 characters. Section and key names
 // compare ignoring letter case; blanks around the value and one pair of quotes are dropped.
-std::u16string GetPrivateProfileString(std::u16string_view section, std::u16string_view key,
-                                       std::u16string_view defaultValue, size_t bufferSize,
-                                       std::string_view fileName = IniFileName);
+std::u16string ReadProfileString(std::u16string_view section, std::u16string_view key,
+                                 std::u16string_view defaultValue, size_t bufferSize,
+                                 std::string_view fileName = IniFileName);
 
 // Why the ini file fileName in WindowsFolder() is there but cannot be read, in the system's words
 // (e.g. "Permission denied"); empty when it can be read or is missing. A folder of that name
@@ -24,8 +24,8 @@ std::u16string GetPrivateProfileString(std::u16string_view section, std::u16stri
 std::string ProfileFileUnreadable(std::string_view fileName = IniFileName);
 
 // Reads from a file at an explicit path; the same rules.
-std::u16string ReadProfileString(const std::string& path, std::u16string_view section,
-                                 std::u16string_view key, std::u16string_view defaultValue,
-                                 size_t bufferSize);
+std::u16string ReadProfileStringAt(const std::string& path, std::u16string_view section,
+                                   std::u16string_view key, std::u16string_view defaultValue,
+                                   size_t bufferSize);
 
 }  // namespace mae
