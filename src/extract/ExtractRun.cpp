@@ -11,6 +11,7 @@
 #include "extract/ExclusionTests.h"
 #include "extract/RunUi.h"
 #include "output/ByteSink.h"
+#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -54,11 +55,7 @@ std::u16string CompletionText(int32_t consolidated, int32_t abstracts, const std
 }  // namespace
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-#ifdef _WIN32
-    return folder + "\\" + name;
-#else
-    return folder + "/" + name;
-#endif
+    return platform::JoinPath(folder, name);
 }
 
 std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId) {
