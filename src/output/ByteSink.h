@@ -1,9 +1,10 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -36,9 +37,11 @@ class FileSink : public ByteSink {
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 
-    // Creates or empties the file. Errors: 75 (path/file access), 76-like messages name the path.
+    // Creates or empties the file. Error 75 (path/file access), naming the path.
     void Open(const std::string& path);
-    bool IsOpen() const noexcept { return m_fd >= 0; }
+    // Takes over a file already open for writing at path (e.g. one made by CreateNewFile).
+    void Open(platform::NativeFile file, const std::string& path);
+    bool IsOpen() const noexcept { return m_file.IsOpen(); }
     void Write(std::string_view bytes) override;
     // Writes out what is buffered. Throws 61 (disk full) or 57 (device I/O) on failure.
     void Flush();
@@ -49,7 +52,7 @@ class FileSink : public ByteSink {
   private:
     void WriteOut(const char* data, size_t size);
 
-    int m_fd = -1;
+    platform::NativeFile m_file;
     std::string m_path;
     std::string m_buffer;
     std::vector<size_t> m_chunkEnds;  // where each Write() held in m_buffer ends
