@@ -76,6 +76,13 @@ void FileSink::Flush() {
     WriteOut(m_buffer.data(), m_buffer.size());
 }
 
+void FileSink::Sync() {
+    if (!IsOpen()) return;
+    Flush();
+    const platform::IoStatus status = m_file.Sync();
+    if (!status.ok()) ThrowWriteError(status, m_path);
+}
+
 void FileSink::Close() {
     if (!IsOpen()) return;
     try {

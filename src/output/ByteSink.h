@@ -45,6 +45,8 @@ class FileSink : public ByteSink {
     void Write(std::string_view bytes) override;
     // Writes out what is buffered. Throws 61 (disk full) or 57 (device I/O) on failure.
     void Flush();
+    // Flushes and asks the system to put the file on the disk. Throws 61 or 57 on failure.
+    void Sync();
     // Flushes and closes; throws on failure (the file is still closed).
     void Close();
     const std::string& path() const noexcept { return m_path; }
