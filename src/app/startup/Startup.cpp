@@ -7,6 +7,7 @@
 #include "db/Value.h"
 #include "layout/ItemLists.h"
 #include "layout/LayoutLoader.h"
+#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -60,6 +61,17 @@ void CheckTableName(std::u16string_view name) {
 }
 
 }  // namespace
+
+std::string ApplicationFolder() {
+    std::string folder;
+    const platform::IoStatus status = platform::ExecutableFolder(folder);
+    if (!status.ok() || folder.empty()) {
+        throw RuntimeError(err::PathAccess,
+                           "Path/File access error: the program's folder cannot be found (" +
+                               (status.ok() ? std::string("empty path") : status.reason) + ")");
+    }
+    return folder;
+}
 
 ExtractContext AppState::MakeExtractContext() {
     ExtractContext context;
