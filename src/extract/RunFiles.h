@@ -2,7 +2,6 @@
 
 #include <list>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "output/ByteSink.h"
