@@ -42,27 +42,21 @@ ChildProcess::~ChildProcess() {
     if (m_out >= 0) ::close(m_out);
 }
 
-std::string ChildProcess::ReadLine(int timeoutMs) {
+std::string ChildProcess::ReadUntil(const std::string& prefix, int timeoutMs) {
     for (;;) {
         const size_t end = m_pending.find('\n');
         if (end != std::string::npos) {
             std::string line = m_pending.substr(0, end);
             m_pending.erase(0, end + 1);
-            return line;
+            if (line.starts_with(prefix)) return line;
+            continue;
         }
         pollfd p{m_out, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0) return {};
         char buffer[4096];
+        if (::poll(&p, 1, timeoutMs) <= 0) return {};
         const ssize_t n = ::read(m_out, buffer, sizeof buffer);
         if (n <= 0) return {};
         m_pending.append(buffer, static_cast<size_t>(n));
-    }
-}
-
-std::string ChildProcess::ReadUntil(const std::string& prefix, int timeoutMs) {
-    for (;;) {
-        std::string line = ReadLine(timeoutMs);
-        if (line.empty() || line.starts_with(prefix)) return line;
     }
 }
 
@@ -73,7 +67,7 @@ void ChildProcess::WriteLine(const std::string& line) {
     }
 }
 
-void ChildProcess::Kill(int signal) { ::kill(m_pid, signal); }
+void ChildProcess::Kill(int signal) const { ::kill(m_pid, signal); }
 
 int ChildProcess::Wait() {
     int status = 0;

@@ -16,12 +16,11 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // The next line of its stdout, waiting at most timeoutMs; "" at its end or on timeout.
-    std::string ReadLine(int timeoutMs = 60000);
-    // Reads lines until one starts with prefix; that line, or "" when none came.
+    // Reads its stdout up to a line that starts with prefix: that line, or "" when its output
+    // ends or nothing comes for timeoutMs.
     std::string ReadUntil(const std::string& prefix, int timeoutMs = 60000);
     void WriteLine(const std::string& line);
-    void Kill(int signal);
+    void Kill(int signal) const;
     // Waits for the end; the raw wait status.
     int Wait();
 

@@ -172,8 +172,10 @@ TEST_F(StartupTest, BadConnectionStringEndsStartUp) {
 // start-up naming the path, for either database. A string that allows creating keeps that.
 TEST_F(StartupTest, MissingSqliteFileEndsStartUpNamingItAndIsNotCreated) {
     const std::string missing = m_dir.file("registy.db");
+    // The control string names its driver and file in braces, as ODBC allows.
+    const std::string bracedMissing = "Driver={SQLite3};Database={" + missing + "};";
     for (bool registry : {true, false}) {
-        WriteIni("[Databases]\r\nControl=" + Cs(registry ? m_control : missing) +
+        WriteIni("[Databases]\r\nControl=" + (registry ? Cs(m_control) : bracedMissing) +
                  "\r\nRegistry=" + Cs(registry ? missing : m_registry) + "\r\n");
         AppState s;
         try {
