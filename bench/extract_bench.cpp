@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 #include "common/RuntimeError.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
@@ -57,8 +57,8 @@ double PeakRssMiB() {
 // Answers Yes, ticks the non-release check box, ignores progress.
 class HeadlessUi : public mae::RunUi {
   public:
-    mae::MsgAnswer MessageBox(const std::u16string& text, mae::MsgButtons buttons, mae::MsgIcon,
-                              const std::u16string&) override {
+    mae::MsgAnswer ShowMessage(const std::u16string& text, mae::MsgButtons buttons, mae::MsgIcon,
+                               const std::u16string&) override {
         last = text;
         return buttons == mae::MsgButtons::YesNo ? mae::MsgAnswer::Yes : mae::MsgAnswer::Ok;
     }

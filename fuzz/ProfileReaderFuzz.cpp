@@ -9,7 +9,7 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "app/ProfileReader.h"
+#include "app/startup/ProfileReader.h"
 
 namespace {
 
@@ -55,13 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     for (const Read& read : Reads) {
         const std::u16string whole =
-            mae::ReadProfileString(IniPath(), read.section, read.key, read.defaultValue, 1 << 20);
+            mae::ReadProfileStringAt(IniPath(), read.section, read.key, read.defaultValue, 1 << 20);
         MAE_FUZZ_CHECK(whole.find(u'\n') == std::u16string::npos);
         MAE_FUZZ_CHECK(whole.find(u'\0') == std::u16string::npos);
         // The buffer of start-up, and a small one that the input chooses (0 to 7).
         for (size_t bufferSize : {size_t{250}, size % 8}) {
-            const std::u16string value = mae::ReadProfileString(IniPath(), read.section, read.key,
-                                                                read.defaultValue, bufferSize);
+            const std::u16string value = mae::ReadProfileStringAt(IniPath(), read.section, read.key,
+                                                                  read.defaultValue, bufferSize);
             // At most bufferSize - 1 units, a prefix of the whole value, and one unit shorter
             // than that only where the cut would split a surrogate pair.
             if (bufferSize == 0) {

@@ -9,8 +9,8 @@
 
 #include "FuzzInput.h"
 #include "common/RuntimeError.h"
+#include "common/Windows1252.h"
 #include "output/ByteSink.h"
-#include "output/Encoding.h"
 #include "output/RecordBuffer.h"
 #include "output/RecordFormat.h"
 

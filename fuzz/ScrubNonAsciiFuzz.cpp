@@ -6,8 +6,8 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "common/Windows1252.h"
 #include "output/ByteSink.h"
-#include "output/Encoding.h"
 #include "output/ScrubNonAscii.h"
 
 using mae::fuzz::FuzzInput;

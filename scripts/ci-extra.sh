@@ -7,6 +7,7 @@
 #      from its committed corpus in fuzz/corpus/<target>; what they add is kept in
 #      build-fuzz/corpus/<target>, a crash input in build-fuzz/artifacts/.
 # Installs what it needs (Debian packages). ASAN_BUILD_DIR and FUZZ_BUILD_DIR name other folders.
+# Compiler warnings stop the builds unless MAE_WERROR=OFF is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-build-asan}"
@@ -37,7 +38,8 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
 
 echo "== sanitizers: build ($ASAN_BUILD_DIR)"
-cmake -S . -B "$ASAN_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAE_SANITIZE=ON
+cmake -S . -B "$ASAN_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAE_SANITIZE=ON \
+    -DMAE_WERROR="${MAE_WERROR:-ON}"
 cmake --build "$ASAN_BUILD_DIR" -j"$JOBS"
 
 echo "== sanitizers: tests"
@@ -52,7 +54,8 @@ fi
 
 echo "== fuzzing: build ($FUZZ_BUILD_DIR)"
 CC=clang CXX=clang++ cmake -S . -B "$FUZZ_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMAE_FUZZ=ON -DMAE_SANITIZE=ON -DMAE_BUILD_APP=OFF -DMAE_BUILD_TESTS=OFF
+    -DMAE_FUZZ=ON -DMAE_SANITIZE=ON -DMAE_BUILD_APP=OFF -DMAE_BUILD_TESTS=OFF \
+    -DMAE_BUILD_TOOLS=OFF -DMAE_WERROR="${MAE_WERROR:-ON}"
 cmake --build "$FUZZ_BUILD_DIR" -j"$JOBS" --target fuzz_all
 
 passed=0

@@ -2,13 +2,14 @@
 # Installs what the build and the tests need, builds everything and runs the tests: first all but
 # the server tests, then the server tests against a private PostgreSQL server on loopback
 # (scripts/pg-server.sh), which is stopped at the end whatever happens. The build folder is "build"
-# unless MAE_BUILD_DIR names another.
+# unless MAE_BUILD_DIR names another. Compiler warnings stop the build (MAE_WERROR=ON) unless
+# MAE_WERROR=OFF is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${MAE_BUILD_DIR:-build}"
 ./scripts/install-deps.sh
 ./scripts/pg-server.sh install
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAE_WERROR="${MAE_WERROR:-ON}"
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 status=0
 (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" -LE server) ||

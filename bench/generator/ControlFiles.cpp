@@ -107,6 +107,11 @@ std::string ConnectionString(const std::string& dbPath) {
 
 }  // namespace
 
+const std::string& DefaultLayoutCsvPath() {
+    static const std::string path = MAE_LAYOUT_CSV;
+    return path;
+}
+
 void WriteControlDatabase(const std::string& path, const std::string& layoutCsvPath,
                           const std::string& tableName) {
     // The name goes into statements unquoted, as the program will send it.

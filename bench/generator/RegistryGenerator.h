@@ -77,13 +77,16 @@ struct RegistrySummary {
 // one abstract. Throws std::invalid_argument for bad options, std::runtime_error on a SQLite error.
 RegistrySummary WriteRegistryDatabase(const std::string& path, const RegistryOptions& options = {});
 
+// The project's copy of the NAACCR 13 layout (demo/naaccr13-layout.csv in the source tree).
+const std::string& DefaultLayoutCsvPath();
+
 // Writes a new control database at path: "naaccrparameters" (one current row naming tableName,
 // version "130", and one older row that is not current) and the layout table tableName with one
 // row per item of the consolidated and abstract item lists (83), start and length taken from the
 // layout CSV (item_number,name,long_label,start,length,...), "X" in Prompting for the text items.
 // Throws std::runtime_error when the CSV is missing or lacks an item, or on a SQLite error.
 void WriteControlDatabase(const std::string& path,
-                          const std::string& layoutCsvPath = MAE_LAYOUT_CSV,
+                          const std::string& layoutCsvPath = DefaultLayoutCsvPath(),
                           const std::string& tableName = "naaccr13layout");
 
 // Writes folder/Meridane.ini (CR LF lines): [Databases] Control and Registry as SQLite3 ODBC

@@ -3,11 +3,11 @@
 #include <array>
 #include <initializer_list>
 
+#include "common/Windows1252.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"
-#include "extract/ExtractRun.h"
+#include "extract/OutputFiles.h"
 #include "output/ByteSink.h"
-#include "output/Encoding.h"
 #include "output/RecordFormat.h"
 
 namespace mae {

@@ -11,7 +11,6 @@
 #include "extract/ExclusionTests.h"
 #include "extract/RunUi.h"
 #include "output/ByteSink.h"
-#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -54,10 +53,6 @@ std::u16string CompletionText(int32_t consolidated, int32_t abstracts, const std
 
 }  // namespace
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    return platform::JoinPath(folder, name);
-}
-
 std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId) {
     std::u16string query = u"select ";
     query += abstractSelectList;
@@ -81,12 +76,12 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
     OpenCaseRecordset(context.ApplicationFolder, caseQuery, registry, cases);
     const long selected = cases.RecordCount();
     if (selected == 0) {
-        ui.MessageBox(u"No records were selected with the specified criteria: " +
-                          std::u16string(CrLf) + criteria,
-                      MsgButtons::Ok, MsgIcon::Warning, caption);
+        ui.ShowMessage(u"No records were selected with the specified criteria: " +
+                           std::u16string(CrLf) + criteria,
+                       MsgButtons::Ok, MsgIcon::Warning, caption);
         return RunOutcome::NothingSelected;
     }
-    if (ui.MessageBox(ConfirmationText(selected), MsgButtons::YesNo, MsgIcon::None, caption) !=
+    if (ui.ShowMessage(ConfirmationText(selected), MsgButtons::YesNo, MsgIcon::None, caption) !=
         MsgAnswer::Yes) {
         return RunOutcome::Declined;
     }
@@ -124,7 +119,7 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
                 consolidatedFile.Close();
                 abstractFile.Close();
                 logFile.Close();
-                ui.MessageBox(
+                ui.ShowMessage(
                     u"Error: Abstract for MedrefID = " + medrefId + u" not found. Extract aborted.",
                     MsgButtons::Ok, MsgIcon::None, std::u16string(ProgramName));
                 return RunOutcome::Aborted;
@@ -143,8 +138,8 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
     consolidatedFile.Close();
     abstractFile.Close();
     logFile.Close();
-    ui.MessageBox(CompletionText(consolidatedWritten, abstractsWritten, context.ApplicationFolder),
-                  MsgButtons::Ok, MsgIcon::Information, caption);
+    ui.ShowMessage(CompletionText(consolidatedWritten, abstractsWritten, context.ApplicationFolder),
+                   MsgButtons::Ok, MsgIcon::Information, caption);
     return RunOutcome::Completed;
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "extract/OutputFiles.h"
 #include "layout/ItemLayout.h"
 #include "output/RecordWriters.h"
 
@@ -28,15 +29,8 @@ enum class RunOutcome {
     Aborted,          // a kept case had no abstract; files closed, the program must end
 };
 
-inline constexpr const char* ConsolidatedFileName = "ConsolidatedAuditExtract.txt";
-inline constexpr const char* AbstractFileName = "AbstractAuditExtract.txt";
-inline constexpr const char* SelectFileName = "select.sql";
-inline constexpr const char* LogFileName = "extract.log";
-
 // The abstract query of one case.
 std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId);
-// Joins a folder and a file name with the platform's separator.
-std::string JoinPath(const std::string& folder, const std::string& name);
 
 // The whole extract run started by "Run Extract". Throws RuntimeError on any failure, after
 // the output files written so far have been closed whole.

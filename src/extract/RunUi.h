@@ -18,8 +18,8 @@ enum class MsgAnswer { Ok, Yes, No };
 class RunUi {
   public:
     virtual ~RunUi() = default;
-    virtual MsgAnswer MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
-                                 const std::u16string& title) = 0;
+    virtual MsgAnswer ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                                  const std::u16string& title) = 0;
     virtual void SetProgressMax(float max) = 0;
     virtual void SetProgressValue(float value) = 0;
     virtual bool RereleaseChecked() = 0;

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "common/RuntimeError.h"
+#include "common/Windows1252.h"
 #include "output/ByteSink.h"
-#include "output/Encoding.h"
 
 namespace mae {
 

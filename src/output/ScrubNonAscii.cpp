@@ -6,8 +6,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/Windows1252.h"
 #include "output/ByteSink.h"
-#include "output/Encoding.h"
 
 namespace mae {
 

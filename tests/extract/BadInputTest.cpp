@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "extract/ExtractRun.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 #include "extract/ExtractRun.h"
 #include "generator/RegistryGenerator.h"
 #include "support/MiniRegistry.h"

@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 #include "common/RuntimeError.h"
 #include "generator/RegistryGenerator.h"
 #include "support/MiniRegistry.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 #include "server/PgLoad.h"
 
 namespace mae::test {

@@ -60,8 +60,8 @@ std::u16string MiniRegistry::ConsolidatedSelectList() {
 
 std::u16string MiniRegistry::AbstractSelectList() { return u"medrefid, PatientIdNumber, PSite"; }
 
-MsgAnswer RecordingUi::MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
-                                  const std::u16string& title) {
+MsgAnswer RecordingUi::ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                                   const std::u16string& title) {
     boxes.push_back({text, buttons, icon, title});
     if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
     return answerYes ? MsgAnswer::Yes : MsgAnswer::No;

@@ -50,8 +50,8 @@ class RecordingUi : public RunUi {
         MsgIcon icon;
         std::u16string title;
     };
-    MsgAnswer MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
-                         const std::u16string& title) override;
+    MsgAnswer ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                          const std::u16string& title) override;
     void SetProgressMax(float max) override { progressMax = max; }
     void SetProgressValue(float value) override { progressValues.push_back(value); }
     bool RereleaseChecked() override { return rerelease; }

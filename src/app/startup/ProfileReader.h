@@ -14,13 +14,13 @@ std::string WindowsFolder();
 // routine does): the value, or defaultValue when the file, section or key is missing; a present
 // empty key gives "". The result has at most bufferSize - 1 characters. Section and key names
 // compare ignoring letter case; blanks around the value and one pair of quotes are dropped.
-std::u16string GetPrivateProfileString(std::u16string_view section, std::u16string_view key,
-                                       std::u16string_view defaultValue, size_t bufferSize,
-                                       std::string_view fileName = IniFileName);
+std::u16string ReadProfileString(std::u16string_view section, std::u16string_view key,
+                                 std::u16string_view defaultValue, size_t bufferSize,
+                                 std::string_view fileName = IniFileName);
 
 // Reads from a file at an explicit path; the same rules.
-std::u16string ReadProfileString(const std::string& path, std::u16string_view section,
-                                 std::u16string_view key, std::u16string_view defaultValue,
-                                 size_t bufferSize);
+std::u16string ReadProfileStringAt(const std::string& path, std::u16string_view section,
+                                   std::u16string_view key, std::u16string_view defaultValue,
+                                   size_t bufferSize);
 
 }  // namespace mae

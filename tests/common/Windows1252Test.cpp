@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "output/Encoding.h"
+#include "common/Windows1252.h"
 
 namespace mae {
 namespace {

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
+#include "app/qt/ErrorReport.h"
+#include "app/qt/Form1.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExtractRun.h"
 #include "support/MiniRegistry.h"

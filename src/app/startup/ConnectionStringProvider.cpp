@@ -1,8 +1,8 @@
-#include "app/ConnectionStringProvider.h"
+#include "app/startup/ConnectionStringProvider.h"
 
 #include <limits>
 
-#include "app/ProfileReader.h"
+#include "app/startup/ProfileReader.h"
 #include "common/RuntimeError.h"
 
 namespace mae {
@@ -17,8 +17,8 @@ constexpr std::u16string_view MissingKey{u"\0", 1};
 
 std::u16string ConnectionStringProvider::GetConnectionString() const {
     // The whole value: the host component has no 250-character buffer.
-    std::u16string value = GetPrivateProfileString(u"Databases", u"Registry", MissingKey,
-                                                   std::numeric_limits<size_t>::max());
+    std::u16string value = ReadProfileString(u"Databases", u"Registry", MissingKey,
+                                             std::numeric_limits<size_t>::max());
     if (value == MissingKey) {
         throw RuntimeError(err::CannotCreate,
                            "ActiveX component can't create object: the registry connection "

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "app/ConnectionStringProvider.h"
-#include "app/ProfileReader.h"
+#include "app/startup/ConnectionStringProvider.h"
+#include "app/startup/ProfileReader.h"
 #include "common/RuntimeError.h"
 #include "support/TestDb.h"
 
@@ -37,7 +37,7 @@ class ProfileReaderTest : public ::testing::Test {
     // The read start-up makes: a 250-character buffer.
     std::u16string Read(std::u16string_view section, std::u16string_view key,
                         std::u16string_view def = u"Not Available") {
-        return GetPrivateProfileString(section, key, def, 250);
+        return ReadProfileString(section, key, def, 250);
     }
 
     TempDir m_dir;
@@ -72,11 +72,11 @@ TEST_F(ProfileReaderTest, CutsToBufferSizeLessOne) {
     const std::string longValue(300, 'c');
     WriteIni("[Databases]\nControl=" + longValue + "\n");
     EXPECT_EQ(Read(u"Databases", u"Control"), std::u16string(249, u'c'));
-    EXPECT_EQ(GetPrivateProfileString(u"Databases", u"Control", u"", 1), u"");
-    EXPECT_EQ(GetPrivateProfileString(u"Databases", u"Control", u"", 0), u"");
-    EXPECT_EQ(GetPrivateProfileString(u"Databases", u"Control", u"", 400).size(), 300u);
+    EXPECT_EQ(ReadProfileString(u"Databases", u"Control", u"", 1), u"");
+    EXPECT_EQ(ReadProfileString(u"Databases", u"Control", u"", 0), u"");
+    EXPECT_EQ(ReadProfileString(u"Databases", u"Control", u"", 400).size(), 300u);
     // The default is cut the same way.
-    EXPECT_EQ(GetPrivateProfileString(u"Databases", u"Missing", u"Not Available", 4), u"Not");
+    EXPECT_EQ(ReadProfileString(u"Databases", u"Missing", u"Not Available", 4), u"Not");
 }
 
 TEST_F(ProfileReaderTest, NamesIgnoreCaseValuesKeepIt) {
@@ -160,8 +160,8 @@ TEST_F(ProfileReaderTest, JunkNeverBreaksTheReader) {
 
     // An unfinished surrogate pair is not left at the cut.
     WriteIni("\xEF\xBB\xBF[S]\nk=ab\xF0\x9F\x98\x80\n");
-    EXPECT_EQ(GetPrivateProfileString(u"S", u"k", u"", 4), u"ab");
-    EXPECT_EQ(GetPrivateProfileString(u"S", u"k", u"", 5), u"ab\U0001F600");
+    EXPECT_EQ(ReadProfileString(u"S", u"k", u"", 4), u"ab");
+    EXPECT_EQ(ReadProfileString(u"S", u"k", u"", 5), u"ab\U0001F600");
 
     // Odd byte counts, half sections, a line of a megabyte, random bytes.
     WriteIni("\xFF\xFE[");

@@ -22,8 +22,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/ErrorReport.h"
-#include "app/Form1.h"
+#include "app/qt/ErrorReport.h"
+#include "app/qt/Form1.h"
 #include "extract/ExtractRun.h"
 #include "generator/RegistryGenerator.h"
 #include "support/TestDb.h"
@@ -194,21 +194,21 @@ TEST_F(WindowTest, RunMessageBoxesHaveTheirButtonsIconsAndTitles) {
     const std::u16string text = u"Extract completed!\r\nTotal consolidated records: 7";
 
     EXPECT_EQ(
-        form.MessageBox(text, MsgButtons::Ok, MsgIcon::Information, u"Meridane Audit Extract"),
+        form.ShowMessage(text, MsgButtons::Ok, MsgIcon::Information, u"Meridane Audit Extract"),
         MsgAnswer::Ok);
     m_yesNoAnswer = QMessageBox::No;
-    EXPECT_EQ(form.MessageBox(u"Do you want to proceed?", MsgButtons::YesNo, MsgIcon::None,
-                              u"Meridane Audit Extract"),
+    EXPECT_EQ(form.ShowMessage(u"Do you want to proceed?", MsgButtons::YesNo, MsgIcon::None,
+                               u"Meridane Audit Extract"),
               MsgAnswer::No);
     m_yesNoAnswer = QMessageBox::Yes;
-    EXPECT_EQ(form.MessageBox(u"Do you want to proceed?", MsgButtons::YesNo, MsgIcon::None,
-                              u"Meridane Audit Extract"),
+    EXPECT_EQ(form.ShowMessage(u"Do you want to proceed?", MsgButtons::YesNo, MsgIcon::None,
+                               u"Meridane Audit Extract"),
               MsgAnswer::Yes);
     // Closed without a button (Escape, the window's close box): not a Yes.
     m_yesNoAnswer = QMessageBox::NoButton;
-    EXPECT_EQ(form.MessageBox(u"?", MsgButtons::YesNo, MsgIcon::None, u"t"), MsgAnswer::No);
-    form.MessageBox(u"No records", MsgButtons::Ok, MsgIcon::Warning, u"Meridane Audit Extract");
-    form.MessageBox(u"Error: Abstract", MsgButtons::Ok, MsgIcon::None, u"");
+    EXPECT_EQ(form.ShowMessage(u"?", MsgButtons::YesNo, MsgIcon::None, u"t"), MsgAnswer::No);
+    form.ShowMessage(u"No records", MsgButtons::Ok, MsgIcon::Warning, u"Meridane Audit Extract");
+    form.ShowMessage(u"Error: Abstract", MsgButtons::Ok, MsgIcon::None, u"");
 
     ASSERT_EQ(m_boxes.size(), 6u);
     EXPECT_EQ(m_boxes[0].text, Q(text));  // line breaks kept as given

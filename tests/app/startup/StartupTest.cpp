@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "generator/RegistryGenerator.h"

@@ -1,4 +1,4 @@
-#include "app/ErrorReport.h"
+#include "app/qt/ErrorReport.h"
 
 #include <QString>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/Form1.h"
+#include "app/qt/Form1.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,7 +19,7 @@
 #include <limits>
 #include <thread>
 
-#include "app/ErrorReport.h"
+#include "app/qt/ErrorReport.h"
 #include "extract/ExtractRun.h"
 
 namespace mae {
@@ -116,11 +116,11 @@ class WindowProxy : public RunUi {
   public:
     WindowProxy(Form1& form, bool rerelease) : m_form(form), m_rerelease(rerelease) {}
 
-    MsgAnswer MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
-                         const std::u16string& title) override {
+    MsgAnswer ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                          const std::u16string& title) override {
         MsgAnswer answer = MsgAnswer::Ok;
         QMetaObject::invokeMethod(
-            &m_form, [&] { answer = m_form.MessageBox(text, buttons, icon, title); },
+            &m_form, [&] { answer = m_form.ShowMessage(text, buttons, icon, title); },
             Qt::BlockingQueuedConnection);
         return answer;
     }
@@ -294,8 +294,8 @@ void Form1::RunExtract() {
     m_running = false;
 }
 
-MsgAnswer Form1::MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
-                            const std::u16string& title) {
+MsgAnswer Form1::ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                             const std::u16string& title) {
     const bool yesNo = buttons == MsgButtons::YesNo;
     QMessageBox box(ToQtIcon(icon),
                     QString::fromStdU16String(title.empty() ? std::u16string(ProgramName) : title),

@@ -1,4 +1,4 @@
-#include "app/ProfileReader.h"
+#include "app/startup/ProfileReader.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "common/Text.h"
-#include "output/Encoding.h"
+#include "common/Windows1252.h"
 
 namespace mae {
 
@@ -138,16 +138,16 @@ std::string WindowsFolder() {
     return folder && *folder ? std::string(folder) : std::string("/etc");
 }
 
-std::u16string GetPrivateProfileString(std::u16string_view section, std::u16string_view key,
-                                       std::u16string_view defaultValue, size_t bufferSize,
-                                       std::string_view fileName) {
+std::u16string ReadProfileString(std::u16string_view section, std::u16string_view key,
+                                 std::u16string_view defaultValue, size_t bufferSize,
+                                 std::string_view fileName) {
     const std::string path = (fs::path(WindowsFolder()) / fs::path(fileName)).string();
-    return ReadProfileString(path, section, key, defaultValue, bufferSize);
+    return ReadProfileStringAt(path, section, key, defaultValue, bufferSize);
 }
 
-std::u16string ReadProfileString(const std::string& path, std::u16string_view section,
-                                 std::u16string_view key, std::u16string_view defaultValue,
-                                 size_t bufferSize) {
+std::u16string ReadProfileStringAt(const std::string& path, std::u16string_view section,
+                                   std::u16string_view key, std::u16string_view defaultValue,
+                                   size_t bufferSize) {
     const std::optional<std::string> bytes = ReadWholeFile(LocateFile(fs::path(path)));
     if (!bytes) return FitBuffer(defaultValue, bufferSize);
     const std::optional<std::u16string> value = FindValue(DecodeIniText(*bytes), section, key);

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/ProfileReader.h"
-#include "app/Startup.h"
+#include "app/startup/ProfileReader.h"
+#include "app/startup/Startup.h"
 #include "common/Text.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -329,8 +329,9 @@ TEST(RegistryGenerator, EmptyRegistryAndBadArguments) {
     EXPECT_THROW(gen::WriteRegistryDatabase(dir.file("r.db"), options), std::invalid_argument);
     EXPECT_THROW(gen::WriteControlDatabase(dir.file("c.db"), dir.file("missing.csv")),
                  std::runtime_error);
-    EXPECT_THROW(gen::WriteControlDatabase(dir.file("c.db"), MAE_LAYOUT_CSV, "bad name"),
-                 std::invalid_argument);
+    EXPECT_THROW(
+        gen::WriteControlDatabase(dir.file("c.db"), gen::DefaultLayoutCsvPath(), "bad name"),
+        std::invalid_argument);
     EXPECT_THROW(gen::WriteIni(dir.path(), dir.file("a;b.db"), dir.file("r.db")),
                  std::invalid_argument);
     EXPECT_THROW(gen::WriteIni(dir.path(), dir.file(std::string(240, 'x')), dir.file("r.db")),
@@ -344,7 +345,7 @@ TEST(RegistryGenerator, IniHasCrLfLinesAndAbsolutePaths) {
                            "/control.db\r\nRegistry=Driver=SQLite3;Database=" + dir.path() +
                            "/registry.db\r\n\r\n[Options]\r\nScanText=ALL\r\n";
     EXPECT_EQ(ReadFileBytes(dir.file("Meridane.ini")), expected);
-    EXPECT_EQ(ReadProfileString(dir.file("Meridane.ini"), u"Options", u"ScanText", u"", 250),
+    EXPECT_EQ(ReadProfileStringAt(dir.file("Meridane.ini"), u"Options", u"ScanText", u"", 250),
               u"ALL");
 }
 

@@ -1,7 +1,7 @@
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 
-#include "app/ConnectionStringProvider.h"
-#include "app/ProfileReader.h"
+#include "app/startup/ConnectionStringProvider.h"
+#include "app/startup/ProfileReader.h"
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/Value.h"
@@ -87,11 +87,11 @@ void Form_Load(AppState& s) {
 
     InStep("Opening the control database (Meridane.ini, [Databases] Control)", [&] {
         s.ControlConnection.SetConnectionString(
-            GetPrivateProfileString(u"Databases", u"Control", u"Not Available", ProfileBufferSize));
+            ReadProfileString(u"Databases", u"Control", u"Not Available", ProfileBufferSize));
         s.ControlConnection.Open();
     });
 
-    s.ScanTextMode = GetPrivateProfileString(u"Options", u"ScanText", u"TEXT", ProfileBufferSize);
+    s.ScanTextMode = ReadProfileString(u"Options", u"ScanText", u"TEXT", ProfileBufferSize);
 
     InStep("Reading naaccrparameters from the control database", [&] {
         s.LayoutRecordset.Open(

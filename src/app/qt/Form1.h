@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "app/Startup.h"
+#include "app/startup/Startup.h"
 #include "extract/RunUi.h"
 
 class QCheckBox;
@@ -36,8 +36,8 @@ class Form1 : public QWidget, public RunUi {
     // the output files elsewhere); otherwise it is the executable's folder.
     AppState& State() noexcept { return m_state; }
 
-    MsgAnswer MessageBox(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
-                         const std::u16string& title) override;
+    MsgAnswer ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
+                          const std::u16string& title) override;
     void SetProgressMax(float max) override;
     void SetProgressValue(float value) override;
     bool RereleaseChecked() override;

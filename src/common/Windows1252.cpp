@@ -1,4 +1,4 @@
-#include "output/Encoding.h"
+#include "common/Windows1252.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <csignal>
 
-#include "app/Form1.h"
+#include "app/qt/Form1.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace mae {
+
+// The files a run writes into the program's folder.
+inline constexpr const char* ConsolidatedFileName = "ConsolidatedAuditExtract.txt";
+inline constexpr const char* AbstractFileName = "AbstractAuditExtract.txt";
+inline constexpr const char* SelectFileName = "select.sql";
+inline constexpr const char* LogFileName = "extract.log";
+
+// Joins a folder and a file name with the platform's separator, with no check for a separator
+// already at the folder's end.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+}  // namespace mae
