@@ -81,6 +81,7 @@ IoStatus Failure(DWORD error) {
             kind = IoError::AlreadyExists;
             break;
         case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
             kind = IoError::NotFound;
             break;
         case ERROR_LOCK_VIOLATION:
