@@ -1,13 +1,11 @@
 #include "db/Connection.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <vector>
 
 #include "common/Text.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
+#include "db/SqlApi.h"
 #include "db/SqliteNoCreate.h"
 
 namespace mae {

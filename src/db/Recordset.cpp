@@ -1,8 +1,5 @@
 #include "db/Recordset.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <cstdlib>
 #include <unordered_map>
 
@@ -10,6 +7,7 @@
 #include "common/Text.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
+#include "db/SqlApi.h"
 
 namespace mae {
 

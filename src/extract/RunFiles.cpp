@@ -138,7 +138,7 @@ void RunFiles::PutInPlace() {
                 if (!failure) failure = std::current_exception();
             }
         }
-        const platform::IoStatus status = platform::ReplaceFile(file.temporaryPath, file.finalPath);
+        const platform::IoStatus status = platform::MoveIntoPlace(file.temporaryPath, file.finalPath);
         if (!status.ok()) {
             platform::RemoveFile(file.temporaryPath);
             if (!failure) {

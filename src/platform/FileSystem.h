@@ -78,7 +78,7 @@ IoStatus OpenForOutput(const std::string& path, NativeFile& file);
 // a symbolic link included, which is never followed.
 IoStatus CreateNewFile(const std::string& path, NativeFile& file);
 // Puts from in the place of to (replacing it when it is there) by renaming, in one step.
-IoStatus ReplaceFile(const std::string& from, const std::string& to);
+IoStatus MoveIntoPlace(const std::string& from, const std::string& to);
 // Removes the file (NotFound when it is not there).
 IoStatus RemoveFile(const std::string& path);
 // The names in folder, without "." and "..", in no particular order.

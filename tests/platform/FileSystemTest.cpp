@@ -70,10 +70,10 @@ TEST(FileSystem, ReplaceRemoveAndListWorkOnNamesInAFolder) {
     WriteFileBytes(target, "previous run");
     WriteFileBytes(temporary, "this run");
 
-    ASSERT_TRUE(ReplaceFile(temporary, target).ok());
+    ASSERT_TRUE(MoveIntoPlace(temporary, target).ok());
     EXPECT_EQ(ReadFileBytes(target), "this run");
     EXPECT_FALSE(test::FileExists(temporary));
-    EXPECT_FALSE(ReplaceFile(temporary, target).ok());
+    EXPECT_FALSE(MoveIntoPlace(temporary, target).ok());
 
     WriteFileBytes(JoinPath(dir.path(), "caf\xc3\xa9.log"), "accented name");
     std::vector<std::string> names;

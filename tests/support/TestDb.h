@@ -43,6 +43,9 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 // The 1-based, inclusive column slice of a record line, as the layout tables count columns.
-std::string cols(const std::string& line, int from, int to);
+inline std::string cols(const std::string& line, int from, int to) {
+    if (from < 1 || to < from || static_cast<size_t>(from) > line.size()) return {};
+    return line.substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
+}
 
 }  // namespace mae::test

@@ -135,7 +135,7 @@ IoStatus CreateNewFile(const std::string& path, NativeFile& file) {
     return OpenWith(path, O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY, file);
 }
 
-IoStatus ReplaceFile(const std::string& from, const std::string& to) {
+IoStatus MoveIntoPlace(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) return Failure(errno);
     return {};
 }

@@ -81,6 +81,7 @@ IoStatus Failure(DWORD error) {
             kind = IoError::AlreadyExists;
             break;
         case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
             kind = IoError::NotFound;
             break;
         case ERROR_LOCK_VIOLATION:
@@ -182,7 +183,7 @@ IoStatus CreateNewFile(const std::string& path, NativeFile& file) {
     return Open(path, GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, file);
 }
 
-IoStatus ReplaceFile(const std::string& from, const std::string& to) {
+IoStatus MoveIntoPlace(const std::string& from, const std::string& to) {
     std::wstring wideFrom, wideTo;
     if (!Wide(from, wideFrom) || !Wide(to, wideTo)) return BadName();
     if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
