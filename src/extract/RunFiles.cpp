@@ -38,8 +38,7 @@ std::filesystem::path NativePath(const std::string& path) {
 }
 
 [[noreturn]] void ThrowCannotCreate(const std::string& path, const std::string& reason) {
-    throw RuntimeError(err::PathAccess,
-                       "Path/File access error: cannot create " + path + " (" + reason + ")");
+    throw ErrorOf(err::PathAccess, "cannot create " + path + " (" + reason + ")");
 }
 
 // What stands at a file's own name must be a file (or nothing): the run never writes through a
@@ -138,13 +137,14 @@ void RunFiles::PutInPlace() {
                 if (!failure) failure = std::current_exception();
             }
         }
-        const platform::IoStatus status = platform::MoveIntoPlace(file.temporaryPath, file.finalPath);
+        const platform::IoStatus status =
+            platform::MoveIntoPlace(file.temporaryPath, file.finalPath);
         if (!status.ok()) {
             platform::RemoveFile(file.temporaryPath);
             if (!failure) {
                 failure = std::make_exception_ptr(
-                    RuntimeError(err::PathAccess, "Path/File access error: cannot replace " +
-                                                      file.finalPath + " (" + status.reason + ")"));
+                    ErrorOf(err::PathAccess,
+                            "cannot replace " + file.finalPath + " (" + status.reason + ")"));
             }
         }
         platform::ForgetTemporary(file.signalSlot);

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/RuntimeError.h"
+
 namespace mae::test {
 
 TempDir::TempDir() {
@@ -75,6 +77,21 @@ bool FileExists(const std::string& path) {
 void WriteFileBytes(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+int ErrorNumber(const std::function<void()>& call, std::string* description) {
+    try {
+        call();
+    } catch (const RuntimeError& e) {
+        if (description) *description = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+std::string LogLine(int code, std::string_view field, std::string_view id) {
+    return "non-ascii character code: " + std::to_string(code) + " found in " + std::string(field) +
+           " of record id = " + std::string(id) + "\r\n";
 }
 
 }  // namespace mae::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,12 @@ std::u16string SqliteConnectionString(const std::string& dbPath);
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
+// The number of the RuntimeError call throws (its description into *description when given);
+// 0 when call returns.
+int ErrorNumber(const std::function<void()>& call, std::string* description = nullptr);
+// One line of extract.log, CR LF included.
+std::string LogLine(int code, std::string_view field, std::string_view id);
+
 // The 1-based, inclusive column slice of a record line, as the layout tables count columns.
 inline std::string cols(const std::string& line, int from, int to) {
     if (from < 1 || to < from || static_cast<size_t>(from) > line.size()) return {};

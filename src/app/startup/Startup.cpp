@@ -13,8 +13,8 @@ namespace mae {
 
 namespace {
 
-// The host's profile routine reads into a fixed buffer of 250 characters: a value keeps at
-// most 249 of them.
+// Control and ScanText are read into a buffer of 250 characters, one of them the terminating NUL:
+// a longer value keeps its first 249 (a cut connection string then fails to open, named).
 constexpr size_t ProfileBufferSize = 250;
 
 // Runs one start-up step; a failure says which step it was, keeping its error number.
@@ -53,10 +53,10 @@ void CheckTableName(std::u16string_view name) {
                   ? IsPlainNamePart(name)
                   : IsPlainNamePart(name.substr(0, dot)) && IsPlainNamePart(name.substr(dot + 1));
     if (!ok) {
-        throw RuntimeError(err::InvalidCall,
-                           "Invalid procedure call or argument: the layout table named in "
-                           "naaccrparameters.controltablename ('" +
-                               ToUtf8(name.substr(0, 80)) + "') is not a plain table name");
+        throw ErrorOf(err::InvalidCall,
+                      "the layout table named in "
+                      "naaccrparameters.controltablename ('" +
+                          ToUtf8(name.substr(0, 80)) + "') is not a plain table name");
     }
 }
 
@@ -66,9 +66,9 @@ std::string ApplicationFolder() {
     std::string folder;
     const platform::IoStatus status = platform::ExecutableFolder(folder);
     if (!status.ok() || folder.empty()) {
-        throw RuntimeError(err::PathAccess,
-                           "Path/File access error: the program's folder cannot be found (" +
-                               (status.ok() ? std::string("empty path") : status.reason) + ")");
+        throw ErrorOf(err::PathAccess,
+                      "the program's folder cannot be found (" +
+                          (status.ok() ? std::string("empty path") : status.reason) + ")");
     }
     return folder;
 }
