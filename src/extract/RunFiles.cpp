@@ -25,8 +25,11 @@ std::string TemporaryName(const std::string& name) {
         return (static_cast<unsigned long long>(source()) << 32) ^ source();
     }();
     static std::atomic<unsigned> counter{0};
-    return "." + name + "." + std::to_string(process) + "-" + std::to_string(counter++) +
-           std::string(TemporarySuffix);
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) about a chain of + here.
+    std::string temporary(".");
+    temporary.append(name).append(".").append(std::to_string(process));
+    temporary.append("-").append(std::to_string(counter++)).append(TemporarySuffix);
+    return temporary;
 }
 
 std::filesystem::path NativePath(const std::string& path) {
@@ -162,10 +165,14 @@ void RunFiles::PutInPlaceAfterFailure() noexcept {
 }
 
 bool RunFiles::IsTemporaryName(std::string_view name) {
-    if (!name.ends_with(TemporarySuffix)) return false;
-    for (const char* own : {ConsolidatedFileName, AbstractFileName, LogFileName, SelectFileName}) {
-        const std::string prefix = "." + std::string(own) + ".";
-        if (name.starts_with(prefix)) return true;
+    if (!name.ends_with(TemporarySuffix) || !name.starts_with('.')) return false;
+    for (std::string_view own :
+         {ConsolidatedFileName, AbstractFileName, LogFileName, SelectFileName}) {
+        // "." own "." ...
+        if (name.substr(1).starts_with(own) && name.size() > own.size() + 1 &&
+            name[own.size() + 1] == '.') {
+            return true;
+        }
     }
     return false;
 }
