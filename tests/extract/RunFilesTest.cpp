@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -145,6 +147,25 @@ TEST_F(RunProcessTest, AProgramFolderNamedWithANonUtf8ByteWorks) {
         << completion;
     EXPECT_EQ(run.ReadUntil("outcome"), "outcome 2");
     ExpectOneWholeRun(folder);
+}
+
+// A folder shared by two users: the lock file the first one made, read-only to the second, still
+// keeps the second out while the first runs and lets it in afterwards.
+TEST(RunFiles, AnotherUsersLockFileStillLocks) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root";
+    test::TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    auto holder = std::make_unique<RunFiles>(dir.path());
+    ASSERT_TRUE(holder->Lock());
+    ASSERT_EQ(::chmod(dir.file(LockFileName).c_str(), 0644), 0);
+    // Exit status 0: refused as busy; 1: locked.
+    const auto secondUser = [&] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) std::_Exit(2);
+        std::_Exit(RunFiles(dir.path()).Lock() ? 1 : 0);
+    };
+    EXPECT_EXIT(secondUser(), ::testing::ExitedWithCode(0), "");
+    holder.reset();
+    EXPECT_EXIT(secondUser(), ::testing::ExitedWithCode(1), "");
 }
 
 // An output name that is a symbolic link ends the run with error 75 before anything goes through

@@ -182,7 +182,9 @@ IoStatus TryLockFile(const std::string& path, FileLock& lock) {
     lock.Release();
     NativeFile file;
     IoStatus status = OpenWith(path, O_CREAT | O_NOFOLLOW | O_RDWR, file);
-    if (!status.ok()) return status;
+    // In a folder shared by several users the lock file may be another's, read-only to us:
+    // flock needs no more than a descriptor open for reading.
+    if (!status.ok() && !OpenWith(path, O_NOFOLLOW | O_RDONLY, file).ok()) return status;
     int rc;
     do {
         rc = ::flock(Descriptor(file.NativeHandle()), LOCK_EX | LOCK_NB);
