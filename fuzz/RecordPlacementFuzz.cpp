@@ -1,7 +1,7 @@
 // Record placement and padding with arbitrary starts, lengths, values and pad texts: the record
 // keeps its 22824 characters, every column outside the placed span keeps what it held, each
-// placed unit becomes its Windows-1252 byte, and the printed line is always 22826 bytes ending
-// in CR LF.
+// placed unit becomes its Windows-1252 byte (CR and LF a blank), and the printed line is always
+// 22826 bytes ending in CR LF.
 
 #include <algorithm>
 #include <cstdint>
@@ -64,8 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const size_t k = std::min({static_cast<size_t>(length), value.size(),
                                        static_cast<size_t>(mae::RecordLength - start + 1)});
             for (size_t i = 0; i < k; ++i) {
+                const char byte = static_cast<char>(mae::ToWindows1252(value[i]));
                 model[static_cast<size_t>(start - 1) + i] =
-                    static_cast<char>(mae::ToWindows1252(value[i]));
+                    byte == '\r' || byte == '\n' ? ' ' : byte;
             }
         }
         MAE_FUZZ_CHECK(record.bytes().size() == static_cast<size_t>(mae::RecordLength));

@@ -1,14 +1,13 @@
 #include "db/Connection.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <vector>
 
 #include "common/Text.h"
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
+#include "db/SqlApi.h"
+#include "db/SqliteNoCreate.h"
 
 namespace mae {
 
@@ -97,8 +96,9 @@ void Connection::Open() {
         SQLSetConnectAttr(dbc, SQL_ATTR_ACCESS_MODE,
                           reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
         // A string in OLE DB form (Provider=...) becomes the ODBC string of the same database.
-        std::u16string cs =
+        const std::u16string odbcString =
             OdbcConnectionString(d.connectionString, [env] { return odbc::InstalledDrivers(env); });
+        std::u16string cs = WithNoCreate(odbcString);
         if (cs.size() > 32000) cs.resize(32000);  // the driver manager takes a short length
         SQLSMALLINT outLength = 0;
         try {
@@ -107,6 +107,14 @@ void Connection::Open() {
                                           &outLength, SQL_DRIVER_NOPROMPT),
                         SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
         } catch (const DbError& e) {
+            // The SQLite driver says only "connect failed": name the file it did not find.
+            if (const std::optional<std::string> missing = MissingSqliteFile(odbcString)) {
+                throw DbError(e.sqlState(), e.nativeCode(),
+                              missing->empty()
+                                  ? "The connection string names no SQLite database file."
+                                  : "The SQLite database file " + *missing + " does not exist.",
+                              e.call());
+            }
             // A driver may quote the string it was given: its passwords never reach a message.
             const std::string description = e.description();
             const std::string clean =

@@ -1,12 +1,10 @@
 #include "db/ConnectionString.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <algorithm>
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
+#include "db/SqlApi.h"
 
 namespace mae {
 

@@ -1,9 +1,7 @@
 #include "db/ReadSnapshot.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include "db/Odbc.h"
+#include "db/SqlApi.h"
 
 namespace mae {
 

@@ -1,8 +1,5 @@
 #include "db/Recordset.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -11,6 +8,7 @@
 #include "common/Text.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
+#include "db/SqlApi.h"
 #include "db/Statement.h"
 
 namespace mae {

@@ -1,13 +1,11 @@
 #include "db/Statement.h"
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include <string>
 
 #include "common/RuntimeError.h"
 #include "db/Odbc.h"
 #include "db/Recordset.h"
+#include "db/SqlApi.h"
 
 namespace mae {
 

@@ -7,6 +7,7 @@
 #include "db/Connection.h"
 #include "db/Recordset.h"
 #include "extract/OutputFiles.h"
+#include "extract/RunFiles.h"
 #include "output/ByteSink.h"
 #include "output/RecordFormat.h"
 
@@ -99,11 +100,16 @@ std::u16string CaseQuery(std::u16string_view consolidatedSelectList) {
 }
 
 void SaveSelectSql(const std::string& folder, std::u16string_view caseQuery) {
-    FileSink file(JoinPath(folder, SelectFileName));
-    std::string line = EncodeWindows1252(caseQuery);
-    line += LineEnd;
-    file.Write(line);
-    file.Close();
+    RunFiles files(folder);
+    try {
+        std::string line = EncodeWindows1252(caseQuery);
+        line += LineEnd;
+        files.Create(SelectFileName).Write(line);
+        files.PutInPlace();
+    } catch (...) {
+        files.PutInPlaceAfterFailure();
+        throw;
+    }
 }
 
 void OpenCaseRecordset(const std::string& folder, std::u16string_view caseQuery,

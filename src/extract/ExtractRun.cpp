@@ -11,6 +11,7 @@
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExclusionTests.h"
+#include "extract/RunFiles.h"
 #include "extract/RunUi.h"
 #include "output/ByteSink.h"
 
@@ -67,7 +68,19 @@ std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16str
     return query;
 }
 
-RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
+namespace {
+
+std::u16string FolderBusyText(const std::string& folder) {
+    std::u16string text = u"Another extract is running in this folder:";
+    text += CrLf;
+    text += FromUtf8(folder);
+    text += CrLf;
+    text += u"Nothing was written. Please try again when it has finished.";
+    return text;
+}
+
+// The run once it holds its folder: its files go through files, which puts them in place.
+RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) {
     Connection& registry = *context.Registry;
     // On SQLite every statement of the run reads the same state of the registry.
     ReadSnapshot snapshot(registry);
@@ -89,10 +102,10 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
         return RunOutcome::Declined;
     }
 
-    FileSink consolidatedFile(JoinPath(context.ApplicationFolder, ConsolidatedFileName));
-    FileSink abstractFile(JoinPath(context.ApplicationFolder, AbstractFileName));
+    ByteSink& consolidatedFile = files.Create(ConsolidatedFileName);
+    ByteSink& abstractFile = files.Create(AbstractFileName);
     // The log of replaced characters holds this run's replacements, in order.
-    FileSink logFile(JoinPath(context.ApplicationFolder, LogFileName));
+    ByteSink& logFile = files.Create(LogFileName);
 
     ui.SetProgressMax(static_cast<float>(selected));
     cases.MoveFirst();
@@ -133,11 +146,9 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
                                CursorType::Static);
             }
             if (abstracts.Eof()) {
-                // Everything written so far stays: the files are closed whole before the
-                // message, and the program ends after it.
-                consolidatedFile.Close();
-                abstractFile.Close();
-                logFile.Close();
+                // Everything written so far stays: the files are closed whole and put in place
+                // before the message, and the program ends after it.
+                files.PutInPlace();
                 ui.ShowMessage(
                     u"Error: Abstract for MedrefID = " + medrefId + u" not found. Extract aborted.",
                     MsgButtons::Ok, MsgIcon::None, std::u16string(ProgramName));
@@ -154,12 +165,28 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
         ui.SetProgressValue(static_cast<float>(visited));
     }
 
-    consolidatedFile.Close();
-    abstractFile.Close();
-    logFile.Close();
+    files.PutInPlace();
     ui.ShowMessage(CompletionText(consolidatedWritten, abstractsWritten, context.ApplicationFolder),
                    MsgButtons::Ok, MsgIcon::Information, caption);
     return RunOutcome::Completed;
+}
+
+}  // namespace
+
+RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
+    RunFiles files(context.ApplicationFolder);
+    if (!files.Lock()) {
+        ui.ShowMessage(FolderBusyText(context.ApplicationFolder), MsgButtons::Ok, MsgIcon::Warning,
+                       std::u16string(WindowCaption));
+        return RunOutcome::FolderBusy;
+    }
+    try {
+        return RunLocked(context, ui, files);
+    } catch (...) {
+        // A run-time error is an end of the run too: what was written goes in place.
+        files.PutInPlaceAfterFailure();
+        throw;
+    }
 }
 
 }  // namespace mae

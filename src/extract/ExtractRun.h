@@ -27,13 +27,14 @@ enum class RunOutcome {
     Declined,         // user answered No; no output file touched
     Completed,        // both files written, totals shown
     Aborted,          // a kept case had no abstract; files closed, the program must end
+    FolderBusy,       // another run is writing into the folder; warning shown, nothing written
 };
 
 // The abstract query of one case.
 std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId);
 
-// The whole extract run started by "Run Extract". Throws RuntimeError on any failure, after
-// the output files written so far have been closed whole.
+// The whole extract run started by "Run Extract", holding the folder's lock. Throws RuntimeError
+// on any failure, after the output files written so far have been closed whole and put in place.
 RunOutcome RunExtract(const ExtractContext& context, RunUi& ui);
 
 }  // namespace mae

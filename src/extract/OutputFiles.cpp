@@ -1,13 +1,11 @@
 #include "extract/OutputFiles.h"
 
+#include "platform/FileSystem.h"
+
 namespace mae {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-#ifdef _WIN32
-    return folder + "\\" + name;
-#else
-    return folder + "/" + name;
-#endif
+    return platform::JoinPath(folder, name);
 }
 
 }  // namespace mae

@@ -9,6 +9,8 @@ inline constexpr const char* ConsolidatedFileName = "ConsolidatedAuditExtract.tx
 inline constexpr const char* AbstractFileName = "AbstractAuditExtract.txt";
 inline constexpr const char* SelectFileName = "select.sql";
 inline constexpr const char* LogFileName = "extract.log";
+// Beside them: held locked by the run that is writing into the folder.
+inline constexpr const char* LockFileName = "AuditExtract.lock";
 
 // Joins a folder and a file name with the platform's separator, with no check for a separator
 // already at the folder's end.

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -39,10 +40,14 @@ class FileSink : public ByteSink {
     // Creates or empties the file. A path that cannot be opened for writing (a missing folder, a
     // folder in the file's place, no permission) is error 75, its message naming the path.
     void Open(const std::string& path);
-    bool IsOpen() const noexcept { return m_fd >= 0; }
+    // Takes over a file already open for writing at path (e.g. one made by CreateNewFile).
+    void Open(platform::NativeFile file, const std::string& path);
+    bool IsOpen() const noexcept { return m_file.IsOpen(); }
     void Write(std::string_view bytes) override;
     // Writes out what is buffered. Throws 61 (disk full) or 57 (device I/O) on failure.
     void Flush();
+    // Flushes and asks the system to put the file on the disk. Throws 61 or 57 on failure.
+    void Sync();
     // Flushes and closes; throws on failure (the file is still closed).
     void Close();
     const std::string& path() const noexcept { return m_path; }
@@ -50,7 +55,7 @@ class FileSink : public ByteSink {
   private:
     void WriteOut(const char* data, size_t size);
 
-    int m_fd = -1;
+    platform::NativeFile m_file;
     std::string m_path;
     std::string m_buffer;
     std::vector<size_t> m_chunkEnds;  // where each Write() held in m_buffer ends

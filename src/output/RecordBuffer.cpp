@@ -28,7 +28,13 @@ void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view
     // 64-bit arithmetic: no int argument can overflow the bounds below.
     const long long k = std::min(
         {static_cast<long long>(length), static_cast<long long>(value.size()), end - start + 1});
-    EncodeWindows1252(value.substr(0, static_cast<size_t>(k)), record.m_line.data() + (start - 1));
+    char* const field = record.m_line.data() + (start - 1);
+    EncodeWindows1252(value.substr(0, static_cast<size_t>(k)), field);
+    // A line end typed into a registry value would split the record into two lines for every
+    // reader of the file: inside a field, CR and LF stand as blanks.
+    for (char* c = field; c != field + k; ++c) {
+        if (*c == '\r' || *c == '\n') *c = ' ';
+    }
 }
 
 void StampFixedFields(RecordBuffer& record, std::u16string_view naaccrVersion,

@@ -28,7 +28,8 @@ class RecordBuffer {
 };
 
 // Puts the first min(length, value size, RecordLength - start + 1) characters of value at the
-// 1-based column start; everything else keeps what it held. A start column below 1 or a
+// 1-based column start; everything else keeps what it held. CR and LF in the value are placed
+// as blanks, so a record is always one line. A start column below 1 or a
 // negative length is error 5 (nothing is written); a start past the record places nothing.
 void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view value);
 // "A" at column 1, the NAACCR version at 17-19, the MedrefID text at 20879-20886.

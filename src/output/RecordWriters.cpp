@@ -8,6 +8,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/RuntimeError.h"
+#include "common/Text.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
 #include "output/RecordBuffer.h"
@@ -43,6 +45,20 @@ size_t FindSeparator(std::u16string_view text, size_t from) {
 // An entry whose item had no row in the control table names no column: nothing to fetch.
 bool HasNoColumn(const ItemLayout& entry) {
     return !entry.IsTextEntry() && entry.FieldName.empty();
+}
+
+// Places an entry's value. A start column or length the placement refuses came from the layout
+// table: the error names the item and the table, so the row to mend can be found.
+void PlaceEntry(RecordBuffer& record, const ItemLayout& entry, std::u16string_view value,
+                const WriterSettings& settings) {
+    try {
+        PlaceField(record, entry.ColumnStart, entry.FieldLength, value);
+    } catch (const RuntimeError& e) {
+        const char* column = entry.ColumnStart < 1 ? "ColumnStart" : "FieldLength";
+        throw RuntimeError(e.number(), e.description() + " (column " + column + " of item " +
+                                           ToUtf8(entry.ItemNumber) + " in layout table " +
+                                           ToUtf8(settings.LayoutTable) + ")");
+    }
 }
 
 }  // namespace
@@ -84,7 +100,7 @@ void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layo
             owned = std::move(padded);
             value = owned;
         }
-        PlaceField(record, entry.ColumnStart, entry.FieldLength, value);
+        PlaceEntry(record, entry, value, settings);
     }
     StampFixedFields(record, settings.NaaccrVersion, DirectText(caseRow.Field(u"MedrefID")));
     PrintRecord(out, record);
@@ -135,7 +151,7 @@ void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layo
             ++pieceCounter;
         }
         if (scanAll) own(scrub(working, entry));
-        PlaceField(record, entry.ColumnStart, entry.FieldLength, working);
+        PlaceEntry(record, entry, working, settings);
     }
     StampFixedFields(record, settings.NaaccrVersion, DirectText(abstractRow.Field(u"MedrefID")));
     PrintRecord(out, record);

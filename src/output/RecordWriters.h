@@ -15,6 +15,7 @@ class Recordset;
 struct WriterSettings {
     std::u16string NaaccrVersion;
     std::u16string ScanTextMode;
+    std::u16string LayoutTable;  // the control table the layouts came from, for messages
 };
 
 // The text items of an abstract, one after another in Remarks, each ended by this character

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -155,10 +156,14 @@ class EveryByteValue : public BadRegistryValue,
         const auto b = static_cast<unsigned char>(Byte(c));
         return b < 32 || b > 127;
     }
-    // What a value of these codes becomes in the record, scrubbed or not.
+    // What a value of these codes becomes in the record, scrubbed or not: CR and LF are blanks
+    // either way, so the record stays one line.
     static std::string Written(int from, int to, bool scrubbed) {
         std::string out;
-        for (int c = from; c <= to; ++c) out += scrubbed && Replaced(c) ? ' ' : Byte(c);
+        for (int c = from; c <= to; ++c) {
+            const bool lineEnd = c == '\r' || c == '\n';
+            out += (scrubbed && Replaced(c)) || lineEnd ? ' ' : Byte(c);
+        }
         return out;
     }
     static std::string LogOf(int from, int to, const std::string& field) {
@@ -188,6 +193,10 @@ TEST_P(EveryByteValue, EveryLineIsWholeAndEveryCharacterAccountedFor) {
     run.abstract.push_back({u"9001", u"Notes", 1000, 300, u""});
     run.context.AbstractSelectList += u", Notes";
     ASSERT_EQ(Run(run), RunOutcome::Completed);
+    // Readers split the files at line ends: each record must be exactly one line.
+    for (const char* name : {"ConsolidatedAuditExtract.txt", "AbstractAuditExtract.txt"}) {
+        EXPECT_EQ(std::ranges::count(test::ReadFileBytes(File(name)), '\n'), 1) << name;
+    }
 
     const auto consolidated = FixedLines(File("ConsolidatedAuditExtract.txt"));
     ASSERT_EQ(consolidated.size(), 1u);
@@ -292,6 +301,36 @@ INSTANTIATE_TEST_SUITE_P(Values, BadColumnStart,
                                                 : info.index == 1 ? "NotANumber"
                                                                   : "Above32767");
                          });
+
+// Start-up takes a start column below 1 or a negative length as read; the writer refuses it with
+// error 5, naming the item and the table as start-up does, and the record leaves no line.
+TEST_F(BadStartupInput, BadStartOrLengthReachingTheWriterNamesTheItemAndTable) {
+    gen::RegistryOptions options;
+    options.cases = 20;
+    gen::WriteRegistryDatabase(m_registry, options);
+    WriteIni(Body("\r\n"));
+    for (const char* column : {"ColumnStart", "FieldLength"}) {
+        gen::WriteControlDatabase(m_control);
+        test::ExecSql(m_control, std::string("update naaccr13layout set ") + column +
+                                     (column[0] == 'C' ? " = 0" : " = -1") +
+                                     " where naaccr_item_no = 400");
+        AppState s;
+        ASSERT_EQ(LoadError(s), 0) << m_message;
+        s.ApplicationFolder = m_dir.path();
+        test::RecordingUi ui;
+        try {
+            RunExtract(s.MakeExtractContext(), ui);
+            ADD_FAILURE() << column << ": the run ended without an error";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::InvalidCall) << column;
+            EXPECT_NE(e.description().find(std::string("(column ") + column +
+                                           " of item 400 in layout table naaccr13layout)"),
+                      std::string::npos)
+                << e.description();
+        }
+        EXPECT_EQ(test::ReadFileBytes(m_dir.file("ConsolidatedAuditExtract.txt")), "") << column;
+    }
+}
 
 TEST_F(BadStartupInput, MissingLayoutTableIsADatabaseErrorNamingIt) {
     WriteIni(Body("\r\n"));

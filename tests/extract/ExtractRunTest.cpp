@@ -5,6 +5,7 @@
 #include "common/RuntimeError.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExtractRun.h"
+#include "platform/FileSystem.h"
 #include "support/MiniRegistry.h"
 
 namespace mae {
@@ -26,8 +27,10 @@ class ExtractRunTest : public ::testing::Test {
         return RunExtract(run.context, m_ui);
     }
     std::string File(const char* name) const { return m_dir.file(name); }
-    std::u16string Folder() const {
-        return std::u16string(m_dir.path().begin(), m_dir.path().end());
+    // The folder as the messages show it, with the separator that joins it to a file name.
+    std::u16string FolderAndSeparator() const {
+        return std::u16string(m_dir.path().begin(), m_dir.path().end()) +
+               static_cast<char16_t>(platform::PathSeparator);
     }
 
     // Ten selected cases: 1-7 kept with two abstracts each, 8 and 9 death certificate only,
@@ -70,8 +73,8 @@ TEST_F(ExtractRunTest, WritesKeptCasesAndTheirAbstracts) {
     EXPECT_EQ(done.text,
               u"Extract completed!\r\nTotal consolidated records: 7\r\nTotal abstract "
               u"records: 14\r\nFiles are saved to: \r\n" +
-                  Folder() + u"/ConsolidatedAuditExtract.txt \r\n" + Folder() +
-                  u"/AbstractAuditExtract.txt");
+                  FolderAndSeparator() + u"ConsolidatedAuditExtract.txt \r\n" +
+                  FolderAndSeparator() + u"AbstractAuditExtract.txt");
     EXPECT_EQ(done.icon, MsgIcon::Information);
     EXPECT_EQ(done.title, u"Meridane Audit Extract");
     EXPECT_EQ(m_ui.progressMax, 10.0f);

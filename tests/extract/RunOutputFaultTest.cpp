@@ -178,9 +178,9 @@ TEST_F(RunOutputFaultTest, AReadOnlyOutputFolderIsPathFileAccessError) {
     }
     std::string description;
     EXPECT_EQ(Run(out.path(), &description), err::PathAccess);
-    // select.sql is the first file the run writes.
+    // The folder's lock file is the first file the run makes.
     EXPECT_EQ(description.rfind(
-                  "Path/File access error: cannot create " + out.path() + "/" + SelectFileName, 0),
+                  "Path/File access error: cannot create " + out.path() + "/" + LockFileName, 0),
               0u)
         << description;
     ::chmod(out.path().c_str(), 0755);

@@ -51,6 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                   std::string(RecordLength, 'x'), "whole record"},
         PlaceCase{1, 0, u"abc", 0, 0, "", "field length 0 places nothing"},
         PlaceCase{7, 4, u"", 0, 0, "", "empty value places nothing"},
+        PlaceCase{5, 9, u"a\r\nb\nc\rd\t", 5, 13, "a  b c d\t", "CR and LF become blanks"},
         PlaceCase{22825, 8, u"ABCDEFGH", 0, 0, "", "start one past the record"},
         PlaceCase{INT_MAX, INT_MAX, u"ABC", 0, 0, "", "start and length at INT_MAX"},
         PlaceCase{22000, INT_MAX, std::u16string(40000, u'q'), 22000, 22824, std::string(825, 'q'),

@@ -79,11 +79,6 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string cols(const std::string& line, int from, int to) {
-    if (from < 1 || to < from || static_cast<size_t>(from) > line.size()) return {};
-    return line.substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
-}
-
 int ErrorNumber(const std::function<void()>& call, std::string* description) {
     try {
         call();

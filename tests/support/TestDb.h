@@ -50,6 +50,9 @@ int ErrorNumber(const std::function<void()>& call, std::string* description = nu
 std::string LogLine(int code, std::string_view field, std::string_view id);
 
 // The 1-based, inclusive column slice of a record line, as the layout tables count columns.
-std::string cols(const std::string& line, int from, int to);
+inline std::string cols(const std::string& line, int from, int to) {
+    if (from < 1 || to < from || static_cast<size_t>(from) > line.size()) return {};
+    return line.substr(static_cast<size_t>(from - 1), static_cast<size_t>(to - from + 1));
+}
 
 }  // namespace mae::test

@@ -187,9 +187,8 @@ void Form1::fitFontToLabels() {
 }
 
 bool Form1::Load() {
-    if (m_state.ApplicationFolder.empty())
-        m_state.ApplicationFolder = QCoreApplication::applicationDirPath().toStdString();
     try {
+        if (m_state.ApplicationFolder.empty()) m_state.ApplicationFolder = ApplicationFolder();
         Form_Load(m_state);
         return true;
     } catch (...) {

@@ -21,6 +21,14 @@ std::u16string ConnectionStringProvider::GetConnectionString() const {
     std::u16string value = ReadProfileString(u"Databases", u"Registry", MissingKey,
                                              std::numeric_limits<size_t>::max());
     if (value == MissingKey) {
+        // A file that is there but cannot be read gives no key either: say what is wrong.
+        const std::string unreadable = ProfileFileUnreadable();
+        if (!unreadable.empty()) {
+            throw ErrorOf(err::CannotCreate, "the registry connection string is not available (" +
+                                                 std::string(IniFileName) + " in " +
+                                                 WindowsFolder() +
+                                                 " cannot be read: " + unreadable + ")");
+        }
         throw ErrorOf(err::CannotCreate,
                       "the registry connection string is not available (no key Registry in "
                       "section [Databases] of " +

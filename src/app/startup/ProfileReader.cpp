@@ -1,6 +1,9 @@
 #include "app/startup/ProfileReader.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -124,6 +127,23 @@ std::u16string FitBuffer(std::u16string_view text, size_t bufferSize) {
 std::string WindowsFolder() {
     const char* folder = std::getenv("WINDIR");
     return folder && *folder ? std::string(folder) : std::string("/etc");
+}
+
+std::string ProfileFileUnreadable(std::string_view fileName) {
+    const fs::path path = LocateFile(fs::path(WindowsFolder()) / fs::path(fileName));
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec) {
+        const bool missing =
+            ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
+        return missing ? std::string() : ec.message();
+    }
+    if (!fs::is_regular_file(status)) return {};
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return std::strerror(errno ? errno : EACCES);
+    std::fclose(file);
+    return {};
 }
 
 std::u16string ReadProfileString(std::u16string_view section, std::u16string_view key,

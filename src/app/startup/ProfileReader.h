@@ -18,6 +18,11 @@ std::u16string ReadProfileString(std::u16string_view section, std::u16string_vie
                                  std::u16string_view defaultValue, size_t bufferSize,
                                  std::string_view fileName = IniFileName);
 
+// Why the ini file fileName in WindowsFolder() is there but cannot be read, in the system's words
+// (e.g. "Permission denied"); empty when it can be read or is missing. A folder of that name
+// counts as a missing file, as the reads take it.
+std::string ProfileFileUnreadable(std::string_view fileName = IniFileName);
+
 // Reads from a file at an explicit path; the same rules.
 std::u16string ReadProfileStringAt(const std::string& path, std::u16string_view section,
                                    std::u16string_view key, std::u16string_view defaultValue,

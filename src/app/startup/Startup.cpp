@@ -7,6 +7,7 @@
 #include "db/Value.h"
 #include "layout/ItemLists.h"
 #include "layout/LayoutLoader.h"
+#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -61,6 +62,17 @@ void CheckTableName(std::u16string_view name) {
 
 }  // namespace
 
+std::string ApplicationFolder() {
+    std::string folder;
+    const platform::IoStatus status = platform::ExecutableFolder(folder);
+    if (!status.ok() || folder.empty()) {
+        throw ErrorOf(err::PathAccess,
+                      "the program's folder cannot be found (" +
+                          (status.ok() ? std::string("empty path") : status.reason) + ")");
+    }
+    return folder;
+}
+
 ExtractContext AppState::MakeExtractContext() {
     ExtractContext context;
     context.Registry = &RegistryConnection;
@@ -70,6 +82,7 @@ ExtractContext AppState::MakeExtractContext() {
     context.AbstractSelectList = AbstractSelectList;
     context.Settings.NaaccrVersion = NaaccrVersion;
     context.Settings.ScanTextMode = ScanTextMode;
+    context.Settings.LayoutTable = ControlTableName;
     context.ApplicationFolder = ApplicationFolder;
     return context;
 }

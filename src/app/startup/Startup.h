@@ -30,6 +30,10 @@ struct AppState {
 
 inline constexpr int RegistryCommandTimeout = 120;
 
+// The folder that holds the program's executable, as the system names it (bytes on POSIX, so a
+// name that is not UTF-8 still works); never empty. Error 75 when it cannot be found.
+std::string ApplicationFolder();
+
 // The start-up sequence: item lists, registry connection (string from the host component),
 // control connection and ScanText from Meridane.ini, the parameters row, both layouts.
 // Throws RuntimeError at the first failing step.

@@ -6,12 +6,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/Form1.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExtractRun.h"
+#include "extract/RunFiles.h"
 #include "support/MiniRegistry.h"
 
 namespace mae {
@@ -151,6 +153,33 @@ TEST_F(RunWindowTest, ThirdKeptCaseWithoutAbstractsEndsTheProgram) {
     EXPECT_EQ(m_exits, std::vector<int>{1});
     EXPECT_EQ(test::RecordLines(Out(ConsolidatedFileName)).size(), 3u);
     EXPECT_EQ(test::RecordLines(Out(AbstractFileName)).size(), 2u);
+}
+
+// Another run holds the folder: the window says so, writes nothing and stays ready; once the
+// other run has let go, the same click runs.
+TEST_F(RunWindowTest, AFolderHeldByAnotherRunIsRefusedAndTheWindowStaysReady) {
+    m_registry.AddCase(1, "20110101", "C500", "8500", 3);
+    m_registry.AddAbstract(10, 1, "1", "'00'");
+    Form1 form;
+    form.State().ApplicationFolder = m_output.path();
+    ASSERT_TRUE(form.Load());
+    auto other = std::make_unique<RunFiles>(m_output.path());
+    ASSERT_TRUE(other->Lock());
+
+    ClickRun(form, false);
+    ASSERT_EQ(m_texts.size(), 1u);
+    EXPECT_EQ(m_texts[0], "Another extract is running in this folder:\r\n" +
+                              QString::fromStdString(m_output.path()) +
+                              "\r\nNothing was written. Please try again when it has finished.");
+    EXPECT_FALSE(test::FileExists(Out(SelectFileName)));
+    EXPECT_TRUE(m_exits.empty());
+    EXPECT_FALSE(form.IsRunning());
+
+    other.reset();
+    ClickRun(form, false);
+    ASSERT_EQ(m_texts.size(), 3u);  // the confirmation and the completion
+    EXPECT_TRUE(m_texts[2].startsWith("Extract completed!"));
+    EXPECT_EQ(test::RecordLines(Out(ConsolidatedFileName)).size(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -191,6 +193,25 @@ TEST_F(ProfileReaderTest, ProviderFailsWith429WithoutTheKey) {
             EXPECT_NE(e.description().find("Registry"), std::string::npos);
         }
     }
+}
+
+// Root reads every file whatever its mode: the read is made in a child that has given root up.
+TEST_F(ProfileReaderTest, ProviderReportsAnUnreadableIniAsUnreadable) {
+    WriteIni("[Databases]\r\nRegistry=Driver=SQLite3;Database=/srv/registry.db\r\n");
+    ASSERT_EQ(chmod(m_dir.file("Meridane.ini").c_str(), 0), 0);
+    ASSERT_EQ(chmod(m_dir.path().c_str(), 0755), 0);
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(2);
+            try {
+                ConnectionStringProvider().GetConnectionString();
+            } catch (const RuntimeError& e) {
+                std::fputs(e.what(), stderr);
+                std::_Exit(e.number() == err::CannotCreate ? 0 : 3);
+            }
+            std::_Exit(4);
+        },
+        ::testing::ExitedWithCode(0), "Meridane.ini in .* cannot be read: Permission denied");
 }
 
 }  // namespace

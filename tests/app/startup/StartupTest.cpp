@@ -163,5 +163,38 @@ TEST_F(StartupTest, BadConnectionStringEndsStartUp) {
     }
 }
 
+// A mistyped SQLite path must not leave an empty database behind and let start-up go on: it ends
+// start-up naming the path, for either database. A string that allows creating keeps that.
+TEST_F(StartupTest, MissingSqliteFileEndsStartUpNamingItAndIsNotCreated) {
+    const std::string missing = m_dir.file("registy.db");
+    // The control string names its driver and file in braces, as ODBC allows.
+    const std::string bracedMissing = "Driver={SQLite3};Database={" + missing + "};";
+    for (bool registry : {true, false}) {
+        WriteIni("[Databases]\r\nControl=" + (registry ? Cs(m_control) : bracedMissing) +
+                 "\r\nRegistry=" + Cs(registry ? missing : m_registry) + "\r\n");
+        AppState s;
+        try {
+            Form_Load(s);
+            ADD_FAILURE() << "start-up went on without " << missing;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::Provider);
+            EXPECT_NE(e.description().find(registry ? "registry database" : "control database"),
+                      std::string::npos)
+                << e.description();
+            EXPECT_NE(
+                e.description().find("The SQLite database file " + missing + " does not exist."),
+                std::string::npos)
+                << e.description();
+        }
+        EXPECT_FALSE(test::FileExists(missing));
+    }
+
+    WriteIni("[Databases]\r\nControl=" + Cs(m_control) + "\r\nRegistry=" + Cs(missing) +
+             ";NoCreat=0\r\n");
+    AppState s;
+    EXPECT_EQ(LoadError(s), 0);  // the registry is first queried by a run
+    EXPECT_TRUE(test::FileExists(missing));
+}
+
 }  // namespace
 }  // namespace mae

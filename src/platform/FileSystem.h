@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The file services the program needs from the operating system, one implementation per system
+// (posix/FileSystem.cpp, win32/FileSystem.cpp). Paths are std::string: raw bytes on POSIX, UTF-8
+// on Windows (turned into UTF-16 for the wide-character calls, so accented folder names work).
+// Nothing here throws: every call says what went wrong in an IoStatus, and the caller decides
+// which run-time error that is.
+namespace mae::platform {
+
+enum class IoError {
+    None,
+    DiskFull,       // no space left, a quota, or a file past the size the system allows
+    PathAccess,     // the path cannot be opened or used: missing folder, no permission, a folder
+                    // or a symbolic link where a file is wanted, a bad name
+    DeviceIo,       // the device failed, or a write took nothing
+    AlreadyExists,  // CreateNewFile: something already has that name
+    NotFound,       // the file or folder is not there
+    Busy,           // TryLockFile: another holder has the lock
+};
+
+struct IoStatus {
+    IoError error = IoError::None;
+    std::string reason;  // the system's words for it, e.g. "No space left on device"
+
+    bool ok() const noexcept { return error == IoError::None; }
+};
+
+// The separator between a folder and a name: '/' on POSIX, '\\' on Windows.
+extern const char PathSeparator;
+
+// folder + separator + name, with no check for a separator already at the folder's end.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// An open file, written from its current position. Move-only; closed at destruction (errors
+// then are lost: call Close() to see them).
+class NativeFile {
+  public:
+    NativeFile() = default;
+    ~NativeFile();
+    NativeFile(NativeFile&& other) noexcept;
+    NativeFile& operator=(NativeFile&& other) noexcept;
+    NativeFile(const NativeFile&) = delete;
+    NativeFile& operator=(const NativeFile&) = delete;
+
+    bool IsOpen() const noexcept { return m_handle != InvalidHandle; }
+
+    // Writes all size bytes, retrying short writes. On failure, written says how many of them
+    // reached the file (the file position is after them).
+    IoStatus WriteAll(const char* data, size_t size, size_t& written);
+    // Cuts the file to size bytes and moves the position there.
+    IoStatus Truncate(long long size);
+    // Asks the system to put what was written on the disk.
+    IoStatus Sync();
+    // Closes the file; it is closed afterwards even when an error is reported.
+    IoStatus Close();
+
+    // The system's handle (POSIX descriptor or Windows HANDLE) as an integer; -1 when closed.
+    // A NativeFile made from a handle owns it.
+    using Handle = std::intptr_t;
+    static constexpr Handle InvalidHandle = -1;
+    explicit NativeFile(Handle handle) noexcept : m_handle(handle) {}
+    Handle NativeHandle() const noexcept { return m_handle; }
+
+  private:
+    Handle m_handle = InvalidHandle;
+};
+
+// Opens path for writing, creating it or emptying it when it is there.
+IoStatus OpenForOutput(const std::string& path, NativeFile& file);
+// Creates path as a new file for writing; fails (AlreadyExists) when anything has that name,
+// a symbolic link included, which is never followed.
+IoStatus CreateNewFile(const std::string& path, NativeFile& file);
+// Puts from in the place of to (replacing it when it is there) by renaming, in one step.
+IoStatus MoveIntoPlace(const std::string& from, const std::string& to);
+// Removes the file (NotFound when it is not there).
+IoStatus RemoveFile(const std::string& path);
+// The names in folder, without "." and "..", in no particular order.
+IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names);
+
+// An exclusive lock held on an open lock file. Move-only; released at destruction.
+class FileLock {
+  public:
+    FileLock() = default;
+    ~FileLock();
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    bool IsHeld() const noexcept { return m_file.IsOpen(); }
+    // Lets the lock go and closes its file (the file stays on disk).
+    void Release() noexcept;
+
+    // Used by TryLockFile.
+    explicit FileLock(NativeFile file) noexcept : m_file(std::move(file)) {}
+
+  private:
+    NativeFile m_file;
+};
+
+// Opens path (creating it when missing, never through a symbolic link) and takes an exclusive
+// lock on it without waiting: Busy when another open of the file, in this process or another,
+// holds it. The lock lasts as long as lock holds it.
+IoStatus TryLockFile(const std::string& path, FileLock& lock);
+
+// The folder that holds the running program's executable, never empty.
+IoStatus ExecutableFolder(std::string& folder);
+
+}  // namespace mae::platform

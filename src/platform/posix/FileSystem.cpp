@@ -1,0 +1,219 @@
+// File services on POSIX systems: descriptors, rename(2), flock(2) and /proc/self/exe.
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace mae::platform {
+
+namespace {
+
+IoStatus Failure(int error) {
+    IoError kind = IoError::PathAccess;
+    switch (error) {
+        case ENOSPC:
+        case EFBIG:
+#ifdef EDQUOT
+        case EDQUOT:
+#endif
+            kind = IoError::DiskFull;
+            break;
+        case EIO:
+        case EPIPE:
+        case ENXIO:
+            kind = IoError::DeviceIo;
+            break;
+        case EEXIST:
+            kind = IoError::AlreadyExists;
+            break;
+        case ENOENT:
+            kind = IoError::NotFound;
+            break;
+        case EWOULDBLOCK:
+            kind = IoError::Busy;
+            break;
+        default:
+            break;
+    }
+    return IoStatus{kind, std::strerror(error)};
+}
+
+int Descriptor(NativeFile::Handle handle) { return static_cast<int>(handle); }
+
+IoStatus OpenWith(const std::string& path, int flags, NativeFile& file) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return Failure(errno);
+    file = NativeFile(fd);
+    return {};
+}
+
+}  // namespace
+
+const char PathSeparator = '/';
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder).append(1, PathSeparator).append(name);
+    return path;
+}
+
+NativeFile::~NativeFile() {
+    if (IsOpen()) ::close(Descriptor(m_handle));
+}
+
+NativeFile::NativeFile(NativeFile&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, InvalidHandle)) {}
+
+NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
+    if (this != &other) {
+        if (IsOpen()) ::close(Descriptor(m_handle));
+        m_handle = std::exchange(other.m_handle, InvalidHandle);
+    }
+    return *this;
+}
+
+IoStatus NativeFile::WriteAll(const char* data, size_t size, size_t& written) {
+    written = 0;
+    if (!IsOpen()) return IoStatus{IoError::PathAccess, "the file is not open"};
+    while (written < size) {
+        const ssize_t n = ::write(Descriptor(m_handle), data + written, size - written);
+        if (n > 0) {
+            written += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0) {
+            return Failure(errno);
+        } else {
+            return IoStatus{IoError::DeviceIo, "nothing was written"};
+        }
+    }
+    return {};
+}
+
+IoStatus NativeFile::Truncate(long long size) {
+    if (!IsOpen()) return IoStatus{IoError::PathAccess, "the file is not open"};
+    int rc;
+    do {
+        rc = ::ftruncate(Descriptor(m_handle), static_cast<off_t>(size));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return Failure(errno);
+    if (::lseek(Descriptor(m_handle), static_cast<off_t>(size), SEEK_SET) < 0)
+        return Failure(errno);
+    return {};
+}
+
+IoStatus NativeFile::Sync() {
+    if (!IsOpen()) return IoStatus{IoError::PathAccess, "the file is not open"};
+    if (::fsync(Descriptor(m_handle)) != 0 && errno != EINVAL) return Failure(errno);
+    return {};  // EINVAL: a pipe or device that has nothing to sync
+}
+
+IoStatus NativeFile::Close() {
+    if (!IsOpen()) return {};
+    const int fd = Descriptor(std::exchange(m_handle, InvalidHandle));
+    // After close() the descriptor is gone whatever it returns; EINTR is no failure.
+    if (::close(fd) != 0 && errno != EINTR) return Failure(errno);
+    return {};
+}
+
+IoStatus OpenForOutput(const std::string& path, NativeFile& file) {
+    return OpenWith(path, O_CREAT | O_TRUNC | O_WRONLY, file);
+}
+
+IoStatus CreateNewFile(const std::string& path, NativeFile& file) {
+    // With O_EXCL a symbolic link at path is EEXIST, never followed; O_NOFOLLOW says so twice.
+    return OpenWith(path, O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY, file);
+}
+
+IoStatus MoveIntoPlace(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return Failure(errno);
+    return {};
+}
+
+IoStatus RemoveFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0) return Failure(errno);
+    return {};
+}
+
+IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return Failure(errno);
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0) return Failure(error);
+    return {};
+}
+
+FileLock::~FileLock() { Release(); }
+
+FileLock::FileLock(FileLock&& other) noexcept : m_file(std::move(other.m_file)) {}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_file = std::move(other.m_file);
+    }
+    return *this;
+}
+
+void FileLock::Release() noexcept {
+    // Closing the descriptor lets the lock go.
+    if (m_file.IsOpen()) m_file.Close();
+}
+
+IoStatus TryLockFile(const std::string& path, FileLock& lock) {
+    lock.Release();
+    NativeFile file;
+    IoStatus status = OpenWith(path, O_CREAT | O_NOFOLLOW | O_RDWR, file);
+    // In a folder shared by several users the lock file may be another's, read-only to us:
+    // flock needs no more than a descriptor open for reading.
+    if (!status.ok() && !OpenWith(path, O_NOFOLLOW | O_RDONLY, file).ok()) return status;
+    int rc;
+    do {
+        rc = ::flock(Descriptor(file.NativeHandle()), LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return Failure(errno);
+    lock = FileLock(std::move(file));
+    return {};
+}
+
+IoStatus ExecutableFolder(std::string& folder) {
+    // The link's target as bytes: a folder name that is not valid UTF-8 stays usable.
+    std::string target(256, '\0');
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", target.data(), target.size());
+        if (n < 0) return Failure(errno);
+        if (static_cast<size_t>(n) < target.size()) {
+            target.resize(static_cast<size_t>(n));
+            break;
+        }
+        target.resize(target.size() * 2);  // possibly cut: try again with more room
+    }
+    const size_t slash = target.rfind('/');
+    if (target.empty() || target.front() != '/' || slash == std::string::npos) {
+        return IoStatus{IoError::PathAccess,
+                        "the executable's path is not absolute: '" + target + "'"};
+    }
+    // A program at the root lives in "/", never in "".
+    folder = slash == 0 ? std::string("/") : target.substr(0, slash);
+    return {};
+}
+
+}  // namespace mae::platform

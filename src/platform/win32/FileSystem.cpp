@@ -1,0 +1,287 @@
+// File services on Windows: the wide-character file API, MoveFileExW, LockFileEx and
+// GetModuleFileNameW. Paths arrive as UTF-8 and are turned into UTF-16 for every call.
+#include "platform/FileSystem.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace mae::platform {
+
+namespace {
+
+HANDLE AsHandle(NativeFile::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+std::string Utf8(const wchar_t* text, int length) {
+    if (length <= 0) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string out(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+// The path as UTF-16; false when it is not valid UTF-8 or holds a NUL.
+bool Wide(const std::string& path, std::wstring& out) {
+    out.clear();
+    if (path.empty()) return true;
+    if (path.find('\0') != std::string::npos) return false;
+    const int length = static_cast<int>(path.size());
+    const int size =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, nullptr, 0);
+    if (size <= 0) return false;
+    out.resize(static_cast<size_t>(size));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, out.data(), size);
+    return true;
+}
+
+IoStatus BadName() { return IoStatus{IoError::PathAccess, "the path is not valid UTF-8"}; }
+
+std::string SystemText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = text ? Utf8(text, static_cast<int>(length)) : std::string();
+    if (text) LocalFree(text);
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
+        out.pop_back();
+    }
+    if (out.empty()) out = "system error " + std::to_string(error);
+    return out;
+}
+
+// ERROR_DISK_QUOTA_EXCEEDED, which the compiler's headers do not all name.
+constexpr DWORD DiskQuotaExceeded = 1295;
+
+IoStatus Failure(DWORD error) {
+    IoError kind = IoError::PathAccess;
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_FILE_TOO_LARGE:
+        case DiskQuotaExceeded:
+            kind = IoError::DiskFull;
+            break;
+        case ERROR_WRITE_FAULT:
+        case ERROR_READ_FAULT:
+        case ERROR_GEN_FAILURE:
+        case ERROR_CRC:
+        case ERROR_NOT_READY:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_NO_DATA:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_NETNAME_DELETED:
+        case ERROR_UNEXP_NET_ERR:
+            kind = IoError::DeviceIo;
+            break;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            kind = IoError::AlreadyExists;
+            break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            kind = IoError::NotFound;
+            break;
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_SHARING_VIOLATION:
+            kind = IoError::Busy;
+            break;
+        default:
+            break;
+    }
+    return IoStatus{kind, SystemText(error)};
+}
+
+IoStatus LastFailure() { return Failure(GetLastError()); }
+
+IoStatus Open(const std::string& path, DWORD access, DWORD disposition, DWORD flags,
+              NativeFile& file) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return BadName();
+    // Others may read, and rename or remove the name, while it is open; no second writer.
+    const HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+    file = NativeFile(reinterpret_cast<NativeFile::Handle>(handle));
+    return {};
+}
+
+}  // namespace
+
+const char PathSeparator = '\\';
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder).append(1, PathSeparator).append(name);
+    return path;
+}
+
+NativeFile::~NativeFile() {
+    if (IsOpen()) CloseHandle(AsHandle(m_handle));
+}
+
+NativeFile::NativeFile(NativeFile&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, InvalidHandle)) {}
+
+NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
+    if (this != &other) {
+        if (IsOpen()) CloseHandle(AsHandle(m_handle));
+        m_handle = std::exchange(other.m_handle, InvalidHandle);
+    }
+    return *this;
+}
+
+IoStatus NativeFile::WriteAll(const char* data, size_t size, size_t& written) {
+    written = 0;
+    if (!IsOpen()) return IoStatus{IoError::PathAccess, "the file is not open"};
+    constexpr size_t MaxChunk = size_t{1} << 30;  // WriteFile counts in 32 bits
+    while (written < size) {
+        const DWORD chunk = static_cast<DWORD>(std::min(size - written, MaxChunk));
+        DWORD n = 0;
+        if (!WriteFile(AsHandle(m_handle), data + written, chunk, &n, nullptr))
+            return LastFailure();
+        if (n == 0) return IoStatus{IoError::DeviceIo, "nothing was written"};
+        written += n;
+    }
+    return {};
+}
+
+IoStatus NativeFile::Truncate(long long size) {
+    if (!IsOpen()) return IoStatus{IoError::PathAccess, "the file is not open"};
+    LARGE_INTEGER position;
+    position.QuadPart = size;
+    if (!SetFilePointerEx(AsHandle(m_handle), position, nullptr, FILE_BEGIN)) return LastFailure();
+    if (!SetEndOfFile(AsHandle(m_handle))) return LastFailure();
+    return {};
+}
+
+IoStatus NativeFile::Sync() {
+    if (!IsOpen()) return IoStatus{IoError::PathAccess, "the file is not open"};
+    if (!FlushFileBuffers(AsHandle(m_handle))) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_INVALID_HANDLE && error != ERROR_INVALID_FUNCTION) return Failure(error);
+    }
+    return {};  // a pipe or device that has nothing to flush
+}
+
+IoStatus NativeFile::Close() {
+    if (!IsOpen()) return {};
+    const HANDLE handle = AsHandle(std::exchange(m_handle, InvalidHandle));
+    if (!CloseHandle(handle)) return LastFailure();
+    return {};
+}
+
+IoStatus OpenForOutput(const std::string& path, NativeFile& file) {
+    return Open(path, GENERIC_WRITE, CREATE_ALWAYS, 0, file);
+}
+
+IoStatus CreateNewFile(const std::string& path, NativeFile& file) {
+    // CREATE_NEW fails on any existing name, a symbolic link or junction included.
+    return Open(path, GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, file);
+}
+
+IoStatus MoveIntoPlace(const std::string& from, const std::string& to) {
+    std::wstring wideFrom, wideTo;
+    if (!Wide(from, wideFrom) || !Wide(to, wideTo)) return BadName();
+    if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return LastFailure();
+    }
+    return {};
+}
+
+IoStatus RemoveFile(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return BadName();
+    if (!DeleteFileW(wide.c_str())) return LastFailure();
+    return {};
+}
+
+IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    std::wstring pattern;
+    if (!Wide(JoinPath(folder, "*"), pattern)) return BadName();
+    WIN32_FIND_DATAW entry;
+    const HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                         FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        // A folder with no entries at all (a drive root can be one) is no failure.
+        return error == ERROR_FILE_NOT_FOUND ? IoStatus{} : Failure(error);
+    }
+    do {
+        const std::wstring_view name = entry.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(Utf8(name.data(), static_cast<int>(name.size())));
+    } while (FindNextFileW(find, &entry));
+    const DWORD error = GetLastError();
+    FindClose(find);
+    if (error != ERROR_NO_MORE_FILES) return Failure(error);
+    return {};
+}
+
+FileLock::~FileLock() { Release(); }
+
+FileLock::FileLock(FileLock&& other) noexcept : m_file(std::move(other.m_file)) {}
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_file = std::move(other.m_file);
+    }
+    return *this;
+}
+
+void FileLock::Release() noexcept {
+    if (!m_file.IsOpen()) return;
+    OVERLAPPED whole{};
+    UnlockFileEx(AsHandle(m_file.NativeHandle()), 0, MAXDWORD, MAXDWORD, &whole);
+    m_file.Close();
+}
+
+IoStatus TryLockFile(const std::string& path, FileLock& lock) {
+    lock.Release();
+    NativeFile file;
+    std::wstring wide;
+    if (!Wide(path, wide)) return BadName();
+    // Every other opener of the lock file is welcome; the byte-range lock is what excludes.
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+    file = NativeFile(reinterpret_cast<NativeFile::Handle>(handle));
+    OVERLAPPED whole{};
+    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                    MAXDWORD, &whole)) {
+        return LastFailure();
+    }
+    lock = FileLock(std::move(file));
+    return {};
+}
+
+IoStatus ExecutableFolder(std::string& folder) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return LastFailure();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);  // cut: try again with more room
+    }
+    const size_t separator = path.find_last_of(L"\\/");
+    if (separator == std::wstring::npos || separator == 0) {
+        return IoStatus{IoError::PathAccess, "the executable's path has no folder: '" +
+                                                 Utf8(path.data(), static_cast<int>(path.size())) +
+                                                 "'"};
+    }
+    folder = Utf8(path.data(), static_cast<int>(separator));
+    return {};
+}
+
+}  // namespace mae::platform

@@ -1,0 +1,205 @@
+// The run's files as a whole: a run killed part way (SIGKILL, SIGTERM) leaves the previous files
+// as they were, two runs in one folder never mix, a folder whose name is not UTF-8 works, and
+// an output name that is a symbolic link is never written through. The runs that are killed or
+// held run in a process of their own (mae-test-run) over a generated registry.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/RuntimeError.h"
+#include "extract/ExtractRun.h"
+#include "extract/RunFiles.h"
+#include "generator/RegistryGenerator.h"
+#include "support/ChildProcess.h"
+#include "support/MiniRegistry.h"
+
+#ifndef MAE_TEST_RUN
+#define MAE_TEST_RUN "mae-test-run"
+#endif
+
+namespace mae {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* Outputs[] = {ConsolidatedFileName, AbstractFileName, LogFileName};
+
+// Every file of a folder, name to bytes.
+std::map<std::string, std::string> Contents(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        files[entry.path().filename().string()] = test::ReadFileBytes(entry.path().string());
+    }
+    return files;
+}
+
+int Temporaries(const std::string& folder) {
+    int n = 0;
+    for (const auto& [name, bytes] : Contents(folder)) n += RunFiles::IsTemporaryName(name);
+    return n;
+}
+
+class RunProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gen::RegistryOptions options;
+        options.cases = 60;
+        options.seed = 3;
+        gen::WriteRegistryDatabase(m_data.file("registry.db"), options);
+        gen::WriteControlDatabase(m_data.file("control.db"));
+        gen::WriteIni(m_data.path(), m_data.file("control.db"), m_data.file("registry.db"), "ALL");
+        m_windir.emplace("WINDIR", m_data.path());
+        // What one whole run writes.
+        test::TempDir reference;
+        ASSERT_EQ(RunToEnd({MAE_TEST_RUN, reference.path()}), "outcome 2");
+        for (const char* name : Outputs) m_whole[name] = test::ReadFileBytes(reference.file(name));
+        ASSERT_FALSE(m_whole[ConsolidatedFileName].empty());
+    }
+    // A run that nobody holds: its last line.
+    static std::string RunToEnd(const std::vector<std::string>& argv) {
+        test::ChildProcess run(argv);
+        const std::string last = run.ReadUntil("outcome");
+        run.Wait();
+        return last;
+    }
+    void ExpectOneWholeRun(const std::string& folder) {
+        for (const char* name : Outputs) {
+            EXPECT_EQ(test::ReadFileBytes(folder + "/" + name), m_whole[name]) << name;
+        }
+        EXPECT_EQ(Temporaries(folder), 0);
+    }
+
+    test::TempDir m_data, m_out;
+    std::optional<test::ScopedEnv> m_windir;
+    std::map<std::string, std::string> m_whole;
+};
+
+class KilledRun : public RunProcessTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(KilledRun, LeavesThePreviousFilesAsTheyWere) {
+    const int signal = GetParam();
+    for (const char* name : Outputs) test::WriteFileBytes(m_out.file(name), "previous run\r\n");
+    {
+        test::ChildProcess run({MAE_TEST_RUN, m_out.path(), "--hold-at", "5"});
+        ASSERT_EQ(run.ReadUntil("held"), "held");
+        EXPECT_EQ(Temporaries(m_out.path()), 3);  // the run writes under temporary names
+        run.Kill(signal);
+        const int status = run.Wait();
+        if (signal == SIGKILL) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        } else {
+            ASSERT_TRUE(WIFEXITED(status)) << status;
+            EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        }
+    }
+    for (const char* name : Outputs) {
+        EXPECT_EQ(test::ReadFileBytes(m_out.file(name)), "previous run\r\n") << name;
+    }
+    // A request to end the program leaves no trace; a kill leaves temporary files for the next
+    // run to remove.
+    EXPECT_EQ(Temporaries(m_out.path()), signal == SIGKILL ? 3 : 0);
+    ASSERT_EQ(RunToEnd({MAE_TEST_RUN, m_out.path()}), "outcome 2");
+    ExpectOneWholeRun(m_out.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, KilledRun, ::testing::Values(SIGKILL, SIGTERM, SIGHUP, SIGINT),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+TEST_F(RunProcessTest, ASecondRunInTheFolderIsRefusedAndWritesNothing) {
+    test::ChildProcess first({MAE_TEST_RUN, m_out.path(), "--hold-at", "5"});
+    ASSERT_EQ(first.ReadUntil("held"), "held");
+    const auto during = Contents(m_out.path());
+
+    test::ChildProcess second({MAE_TEST_RUN, m_out.path()});
+    EXPECT_EQ(second.ReadUntil("box "), "box Another extract is running in this folder:|" +
+                                            m_out.path() +
+                                            "|Nothing was written. Please try again when it has "
+                                            "finished.");
+    EXPECT_EQ(second.ReadUntil("outcome"), "outcome 4");
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_EQ(Contents(m_out.path()), during);
+
+    first.WriteLine("");
+    EXPECT_EQ(first.ReadUntil("outcome"), "outcome 2");
+    ExpectOneWholeRun(m_out.path());
+}
+
+// The program's folder is taken as the system names it, bytes and all: the files go there, and
+// the completion message shows the byte it cannot decode as U+FFFD.
+TEST_F(RunProcessTest, AProgramFolderNamedWithANonUtf8ByteWorks) {
+    const std::string folder = m_out.file("bin\xE9");
+    ASSERT_TRUE(fs::create_directory(folder));
+    const std::string program = folder + "/mae-test-run";
+    fs::copy_file(MAE_TEST_RUN, program);
+
+    test::ChildProcess run({program, "--exe-folder"});
+    const std::string completion = run.ReadUntil("box Extract completed!");
+    EXPECT_NE(completion.find("bin\xEF\xBF\xBD/ConsolidatedAuditExtract.txt"), std::string::npos)
+        << completion;
+    EXPECT_EQ(run.ReadUntil("outcome"), "outcome 2");
+    ExpectOneWholeRun(folder);
+}
+
+// A folder shared by two users: the lock file the first one made, read-only to the second, still
+// keeps the second out while the first runs and lets it in afterwards.
+TEST(RunFiles, AnotherUsersLockFileStillLocks) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root";
+    test::TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    auto holder = std::make_unique<RunFiles>(dir.path());
+    ASSERT_TRUE(holder->Lock());
+    ASSERT_EQ(::chmod(dir.file(LockFileName).c_str(), 0644), 0);
+    // Exit status 0: refused as busy; 1: locked.
+    const auto secondUser = [&] {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) std::_Exit(2);
+        std::_Exit(RunFiles(dir.path()).Lock() ? 1 : 0);
+    };
+    EXPECT_EXIT(secondUser(), ::testing::ExitedWithCode(0), "");
+    holder.reset();
+    EXPECT_EXIT(secondUser(), ::testing::ExitedWithCode(1), "");
+}
+
+// An output name that is a symbolic link ends the run with error 75 before anything goes through
+// it; the link and the file it points to stay as they were.
+TEST(RunFiles, AnOutputNameThatIsASymbolicLinkIsRefused) {
+    for (const char* name : {SelectFileName, ConsolidatedFileName, AbstractFileName, LogFileName}) {
+        SCOPED_TRACE(name);
+        test::TempDir dir;
+        test::MiniRegistry registry(dir.file("registry.db"));
+        registry.AddCase(1, "20110101", "C500", "8500", 3);
+        registry.AddAbstract(10, 1, "1", "'00'", "'caf\xC3\xA9'");
+        const std::string out = dir.file("out");
+        fs::create_directory(out);
+        test::WriteFileBytes(dir.file("elsewhere"), "not the extract's\r\n");
+        fs::create_symlink(dir.file("elsewhere"), out + "/" + name);
+
+        test::MiniRun run(registry, out);
+        test::RecordingUi ui;
+        try {
+            RunExtract(run.context, ui);
+            ADD_FAILURE() << "the run wrote through the link";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::PathAccess);
+            EXPECT_EQ(e.description().rfind("Path/File access error: cannot create " + out + "/" +
+                                                name + " (it is a symbolic link",
+                                            0),
+                      0u)
+                << e.description();
+        }
+        EXPECT_EQ(test::ReadFileBytes(dir.file("elsewhere")), "not the extract's\r\n");
+        EXPECT_TRUE(fs::is_symlink(out + "/" + name));
+        EXPECT_EQ(Temporaries(out), 0);
+    }
+}
+
+}  // namespace
+}  // namespace mae
