@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The builds CI makes beside the test command's: a Release build with GCC (the optimizer finds
 # warnings the default build does not), whose tests run but for the server tests, and a build with
-# clang, compiled only (its tests are the same code). Warnings stop both (MAE_WERROR=ON unless
+# clang, compiled only and without the tools (the tests are the same code as the other builds'). Warnings stop both (MAE_WERROR=ON unless
 # MAE_WERROR=OFF is set). RELEASE_BUILD_DIR and CLANG_BUILD_DIR name other folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,5 +27,5 @@ echo "== Release (GCC): tests"
 # Debug: the compiler's warnings without the optimizer's time.
 echo "== clang: build ($CLANG_BUILD_DIR)"
 CC=clang CXX=clang++ cmake -S . -B "$CLANG_BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug \
-    -DMAE_WERROR="$WERROR"
+    -DMAE_BUILD_TOOLS=OFF -DMAE_WERROR="$WERROR"
 cmake --build "$CLANG_BUILD_DIR" -j"$JOBS"

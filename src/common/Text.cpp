@@ -66,7 +66,10 @@ std::u16string FromUtf8(std::string_view text) {
                 c = (c << 6) | (n & 0x3F);
             }
         }
-        if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        // A sequence longer than its code point needs (C0 80 for U+0000, C0 AF or E0 80 AF for
+        // '/') would let a character slip past a check made on the decoded text.
+        constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
+        if (!ok || c < Smallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
             out += u'\xFFFD';
             ++i;
             continue;
@@ -96,15 +99,28 @@ std::u16string AsciiLower(std::u16string_view text) {
     return out;
 }
 
-bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+namespace {
+
+template <typename Char>
+bool EqualsIgnoreAsciiCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x - u'A' + u'a');
-        if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y - u'A' + u'a');
+        Char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<Char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<Char>(y - 'A' + 'a');
         if (x != y) return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+    return EqualsIgnoreAsciiCase(a, b);
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    return EqualsIgnoreAsciiCase(a, b);
 }
 
 std::u16string DecimalText(long long value) {

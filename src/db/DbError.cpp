@@ -5,7 +5,7 @@ namespace mae {
 namespace {
 std::string Describe(const std::string& state, long native, const std::string& message,
                      const std::string& call) {
-    std::string text = message.empty() ? "The database driver reported an error." : message;
+    std::string text = message.empty() ? std::string(err::Text(err::Provider)) : message;
     text += " (SQLSTATE " + (state.empty() ? std::string("?????") : state);
     text += ", native error " + std::to_string(native) + ", in " + call + ")";
     return text;

@@ -13,19 +13,17 @@ namespace mae {
 
 namespace {
 
-[[noreturn]] void ThrowNull() { throw RuntimeError(err::InvalidNull, "Invalid use of Null"); }
+[[noreturn]] void ThrowNull() { throw ErrorOf(err::InvalidNull); }
 
 [[noreturn]] void ThrowMismatch(const Value& v) {
     std::string shown = ToUtf8(v.text());
     if (shown.size() > 40) shown = shown.substr(0, 40) + "...";
-    throw RuntimeError(err::TypeMismatch, "Type mismatch: '" + shown + "' is not a number");
+    throw ErrorOf(err::TypeMismatch, "'" + shown + "' is not a number");
 }
 
 [[noreturn]] void ThrowOverflow(const std::u16string& shown) {
-    throw RuntimeError(err::Overflow, "Overflow: " + ToUtf8(shown) + " does not fit");
+    throw ErrorOf(err::Overflow, ToUtf8(shown) + " does not fit");
 }
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 template <typename Int>
 Int ToInteger(const Value& v) {
@@ -44,7 +42,8 @@ Int ToInteger(const Value& v) {
             break;
     }
     double d = ToDouble(v);
-    // Halves go to the even neighbour, as the host's conversions round.
+    // A value halfway between two integers goes to the even one (0.5 gives 0, 1.5 and 2.5 give
+    // 2): the same stored value gives the same whole number in every conversion of the program.
     double r = std::nearbyint(d);
     if (std::abs(d - std::trunc(d)) == 0.5) r = 2.0 * std::round(d / 2.0);
     if (!(r >= lo && r <= hi)) ThrowOverflow(NumberText(d));

@@ -14,8 +14,8 @@ namespace mae {
 
 namespace {
 
-// The pieces of the selection clause. Several serve more than one site group.
-constexpr std::u16string_view Piece[36] = {
+// The conditions of the selection clause. Several serve more than one site group.
+constexpr std::u16string_view Piece[32] = {
     u"",
     u"substring(DxDate,1,4) = '2011'",                               // 1
     u"(BehaviorICDO3=2 OR BehaviorICDO3=3)",                         // 2
@@ -48,15 +48,19 @@ constexpr std::u16string_view Piece[36] = {
     u"((PSite >= 'C540' AND PSite <= 'C549') OR (PSite = 'C559')",   // 29
     u" AND ((HistTypeICDO3>='8000' AND HistTypeICDO3<='8790')",      // 30
     u" OR (HistTypeICDO3>='8950' AND HistTypeICDO3<='8951')",        // 31
-    u" WHERE (",                                                     // 32
-    u") AND (",                                                      // 33
-    u" OR ",                                                         // 34
-    u") AND patients.patientid = medicalsum.patientid and medicalsum.medrefid = "
-    u"medicalsum_2.medrefid",  // 35
 };
 
-// Blanks inside the pieces are part of the clause the registry has always been sent: pieces 3,
-// 8 and 16 begin with one and 17 to 19 end with one, which doubles some blanks in the text.
+// What joins the conditions: the clause opens with the diagnosis year, then behaviour, then the
+// site groups one after the other, and closes with the joins of the three tables.
+constexpr std::u16string_view OpenClause = u" WHERE (";
+constexpr std::u16string_view AndNext = u") AND (";
+constexpr std::u16string_view OrNextGroup = u" OR ";
+constexpr std::u16string_view CloseWithJoins =
+    u") AND patients.patientid = medicalsum.patientid and medicalsum.medrefid = "
+    u"medicalsum_2.medrefid";
+
+// select.sql holds the clause character for character, so the blanks inside the pieces are part
+// of it: pieces 3, 8 and 16 begin with one and 17 to 19 end with one, which doubles some blanks.
 // In the corpus uteri group AND binds before OR, so its histology ranges apply to C559 alone.
 constexpr std::array<std::initializer_list<int>, 7> SiteGroups = {{
     {3, 4, 5, 6, 7},                   // breast
@@ -73,16 +77,16 @@ constexpr std::array<std::initializer_list<int>, 7> SiteGroups = {{
 std::u16string SelectionCriteria() {
     std::u16string text;
     text.reserve(2400);
-    text += Piece[32];
+    text += OpenClause;
     text += Piece[1];
-    text += Piece[33];
+    text += AndNext;
     text += Piece[2];
-    text += Piece[33];
+    text += AndNext;
     for (size_t g = 0; g < SiteGroups.size(); ++g) {
-        if (g > 0) text += Piece[34];
+        if (g > 0) text += OrNextGroup;
         for (int p : SiteGroups[g]) text += Piece[p];
     }
-    text += Piece[35];
+    text += CloseWithJoins;
     return text;
 }
 

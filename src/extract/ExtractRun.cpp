@@ -18,13 +18,12 @@ namespace {
 
 constexpr std::u16string_view CrLf = u"\r\n";
 
-// The run's counters are 32-bit, as the totals shown to the user always were.
+// The run's counters are 32-bit signed: one more past INT32_MAX would wrap and the totals shown
+// at the end would be wrong, so it is error 6 instead.
 void Increment(int32_t& counter) {
-    if (counter == INT32_MAX) throw RuntimeError(err::Overflow, "Overflow: too many records");
+    if (counter == INT32_MAX) throw ErrorOf(err::Overflow, "too many records");
     ++counter;
 }
-
-std::u16string Utf16(const std::string& text) { return FromUtf8(text); }
 
 std::u16string ConfirmationText(long selected) {
     return DecimalText(selected) + u" consolidated records were selected. " +
@@ -45,9 +44,9 @@ std::u16string CompletionText(int32_t consolidated, int32_t abstracts, const std
     text += CrLf;
     text += u"Files are saved to: ";
     text += CrLf;
-    text += Utf16(JoinPath(folder, ConsolidatedFileName)) + u" ";
+    text += FromUtf8(JoinPath(folder, ConsolidatedFileName)) + u" ";
     text += CrLf;
-    text += Utf16(JoinPath(folder, AbstractFileName));
+    text += FromUtf8(JoinPath(folder, AbstractFileName));
     return text;
 }
 
@@ -56,8 +55,8 @@ std::u16string CompletionText(int32_t consolidated, int32_t abstracts, const std
 std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId) {
     std::u16string query = u"select ";
     query += abstractSelectList;
-    // The doubled blank before "where" is part of the statement as the registry has always
-    // received it.
+    // Two blanks before "where": the statement's text is fixed to the character, so a trace of
+    // the statements the registry received reads the same for every run.
     query += u", remarks from abstracts, abstracts_2, abstracts_3 ";
     query +=
         u" where abstracts.absrefid = abstracts_2.absrefid and abstracts.absrefid = "

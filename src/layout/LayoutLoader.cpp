@@ -29,7 +29,7 @@ void LoadLayout(LayoutKind kind, const std::vector<std::u16string>& itemNumbers,
                 Connection& control, std::u16string_view controlTableName,
                 Recordset& layoutRecordset, Layout& layout, std::u16string& selectList) {
     if (itemNumbers.size() > 32767) {
-        throw RuntimeError(err::Overflow, "Overflow: more layout items than the loader counts");
+        throw ErrorOf(err::Overflow, "more layout items than the loader counts");
     }
     layout.assign(itemNumbers.size(), ItemLayout{});
     for (size_t p = 0; p < itemNumbers.size(); ++p) layout[p].ItemNumber = itemNumbers[p];

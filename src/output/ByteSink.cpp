@@ -9,15 +9,12 @@ namespace mae {
 namespace {
 
 constexpr size_t BufferCapacity = size_t{1} << 20;  // 1 MiB of whole lines
-constexpr int32_t BadFileNumber = 52;               // Bad file name or number
 
 [[noreturn]] void ThrowWriteError(const platform::IoStatus& status, const std::string& path) {
     if (status.error == platform::IoError::DiskFull) {
-        throw RuntimeError(err::DiskFull,
-                           "Disk full: cannot write to " + path + " (" + status.reason + ")");
+        throw ErrorOf(err::DiskFull, "cannot write to " + path + " (" + status.reason + ")");
     }
-    throw RuntimeError(err::DeviceIo,
-                       "Device I/O error: cannot write to " + path + " (" + status.reason + ")");
+    throw ErrorOf(err::DeviceIo, "cannot write to " + path + " (" + status.reason + ")");
 }
 
 }  // namespace
@@ -37,8 +34,7 @@ void FileSink::Open(const std::string& path) {
     platform::NativeFile file;
     const platform::IoStatus status = platform::OpenForOutput(path, file);
     if (!status.ok()) {
-        throw RuntimeError(err::PathAccess, "Path/File access error: cannot create " + path + " (" +
-                                                status.reason + ")");
+        throw ErrorOf(err::PathAccess, "cannot create " + path + " (" + status.reason + ")");
     }
     Open(std::move(file), path);
 }
@@ -55,7 +51,7 @@ void FileSink::Open(platform::NativeFile file, const std::string& path) {
 
 void FileSink::Write(std::string_view bytes) {
     if (!IsOpen()) {
-        throw RuntimeError(BadFileNumber, "Bad file name or number: the output file " +
+        throw ErrorOf(err::BadFileNumber, "the output file " +
                                               (m_path.empty() ? std::string("(none)") : m_path) +
                                               " is not open");
     }

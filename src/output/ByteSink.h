@@ -37,7 +37,8 @@ class FileSink : public ByteSink {
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 
-    // Creates or empties the file. Error 75 (path/file access), naming the path.
+    // Creates or empties the file. A path that cannot be opened for writing (a missing folder, a
+    // folder in the file's place, no permission) is error 75, its message naming the path.
     void Open(const std::string& path);
     // Takes over a file already open for writing at path (e.g. one made by CreateNewFile).
     void Open(platform::NativeFile file, const std::string& path);

@@ -15,14 +15,13 @@ RecordBuffer::RecordBuffer() : m_line(LineBytes, ' ') {
 
 void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view value) {
     if (start < 1) {
-        throw RuntimeError(err::InvalidCall, "Invalid procedure call or argument: start column " +
-                                                 std::to_string(start) +
-                                                 " lies before the first column of the record");
+        throw ErrorOf(err::InvalidCall, "start column " + std::to_string(start) +
+                                            " lies before the first column of the record");
     }
     if (length < 0) {
-        throw RuntimeError(err::InvalidCall, "Invalid procedure call or argument: field length " +
-                                                 std::to_string(length) + " at start column " +
-                                                 std::to_string(start) + " is negative");
+        throw ErrorOf(err::InvalidCall, "field length " + std::to_string(length) +
+                                            " at start column " + std::to_string(start) +
+                                            " is negative");
     }
     constexpr long long end = RecordLength;
     if (start > end) return;  // the field lies wholly past the end of the record

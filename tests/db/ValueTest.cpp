@@ -2,18 +2,10 @@
 
 #include "common/RuntimeError.h"
 #include "db/Value.h"
+#include "support/TestDb.h"
 
 namespace mae {
 namespace {
-
-int ErrorOf(auto&& call) {
-    try {
-        call();
-    } catch (const RuntimeError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 TEST(ValueText, ConcatGivesEmptyForNullAndDigitsForNumbers) {
     EXPECT_EQ(ConcatText(Value()), u"");
@@ -27,7 +19,7 @@ TEST(ValueText, ConcatGivesEmptyForNullAndDigitsForNumbers) {
 }
 
 TEST(ValueText, DirectRefusesNull) {
-    EXPECT_EQ(ErrorOf([] { DirectText(Value()); }), err::InvalidNull);
+    EXPECT_EQ(test::ErrorNumber([] { DirectText(Value()); }), err::InvalidNull);
     EXPECT_EQ(DirectText(Value(std::u16string(u""))), u"");
     EXPECT_EQ(DirectText(Value(int64_t{42})), u"42");
 }
@@ -45,7 +37,7 @@ TEST_P(ValueInt16, ConvertsOrFails) {
     if (c.error == 0) {
         EXPECT_EQ(ToInt16(c.in), c.expected);
     } else {
-        EXPECT_EQ(ErrorOf([&] { ToInt16(c.in); }), c.error);
+        EXPECT_EQ(test::ErrorNumber([&] { ToInt16(c.in); }), c.error);
     }
 }
 
@@ -68,8 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ValueInt32, RangeAndRounding) {
     EXPECT_EQ(ToInt32(Value(int64_t{2147483647})), 2147483647);
-    EXPECT_EQ(ErrorOf([] { ToInt32(Value(int64_t{21474836470})); }), err::Overflow);
-    EXPECT_EQ(ErrorOf([] { ToInt32(Value(std::u16string(u"12345678901"))); }), err::Overflow);
+    EXPECT_EQ(test::ErrorNumber([] { ToInt32(Value(int64_t{21474836470})); }), err::Overflow);
+    EXPECT_EQ(test::ErrorNumber([] { ToInt32(Value(std::u16string(u"12345678901"))); }),
+              err::Overflow);
     EXPECT_EQ(ToInt32(Value(std::u16string(u"-42"))), -42);
 }
 

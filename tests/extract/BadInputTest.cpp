@@ -22,11 +22,6 @@ namespace {
 using test::cols;
 using test::MiniRegistry;
 
-std::string LogLine(int code, const std::string& field, int id) {
-    return "non-ascii character code: " + std::to_string(code) + " found in " + field +
-           " of record id = " + std::to_string(id) + "\r\n";
-}
-
 // The lines of a record file cut at every LineBytes bytes, so a CR LF that a value carried into
 // the record does not split it; a file that is not whole lines fails the test.
 std::vector<std::string> FixedLines(const std::string& path) {
@@ -51,13 +46,7 @@ class BadRegistryValue : public ::testing::Test {
         return RunExtract(run.context, m_ui);
     }
     int RunError(test::MiniRun& run) {
-        try {
-            Run(run);
-        } catch (const RuntimeError& e) {
-            m_message = e.description();
-            return e.number();
-        }
-        return 0;
+        return test::ErrorNumber([&] { Run(run); }, &m_message);
     }
     std::string File(const char* name) const { return m_dir.file(name); }
 
@@ -135,7 +124,7 @@ TEST_F(BadRegistryValue, RemarksOfAHundredThousandCharactersIsCutAndLoggedWhole)
     EXPECT_EQ(cols(line, 20887, 22824), std::string(22824 - 20886, 'A'));
     // Every one of the 50000 replacements has its line.
     std::string expected;
-    for (int i = 0; i < 50000; ++i) expected += LogLine(233, "TextXray", 1);
+    for (int i = 0; i < 50000; ++i) expected += test::LogLine(233, "TextXray", "1");
     const std::string log = test::ReadFileBytes(File("extract.log"));
     EXPECT_EQ(log.size(), expected.size());
     EXPECT_TRUE(log == expected);
@@ -175,7 +164,7 @@ class EveryByteValue : public BadRegistryValue,
     static std::string LogOf(int from, int to, const std::string& field) {
         std::string out;
         for (int c = from; c <= to; ++c) {
-            if (Replaced(c)) out += LogLine(static_cast<unsigned char>(Byte(c)), field, 1);
+            if (Replaced(c)) out += test::LogLine(static_cast<unsigned char>(Byte(c)), field, "1");
         }
         return out;
     }
@@ -264,13 +253,7 @@ class BadStartupInput : public ::testing::Test {
                "ScanText=ALL";
     }
     int LoadError(AppState& state) {
-        try {
-            Form_Load(state);
-        } catch (const RuntimeError& e) {
-            m_message = e.description();
-            return e.number();
-        }
-        return 0;
+        return test::ErrorNumber([&] { Form_Load(state); }, &m_message);
     }
 
     test::TempDir m_dir;

@@ -22,7 +22,7 @@ TEST(SelectionCriteria, IsTheRegistrysClauseToTheCharacter) {
     EXPECT_EQ(criteria.size(), 2317u);
     EXPECT_EQ(std::string(criteria.begin(), criteria.end()), expected);
     EXPECT_EQ(criteria.substr(0, 8), u" WHERE (");
-    // Doubled blanks the registry's clause has always had.
+    // The doubled blanks that select.sql holds (pieces that begin or end with a blank).
     EXPECT_NE(criteria.find(u"AND ( ((psite>='C500'"), std::u16string::npos);
     EXPECT_NE(criteria.find(u"OR  ((psite='C199')"), std::u16string::npos);
     EXPECT_NE(criteria.find(u"<='8152')  OR"), std::u16string::npos);

@@ -73,18 +73,16 @@ class RunOutputFaultTest : public ::testing::Test {
     }
     // Start-up and a confirmed run into folder; the run-time error's number (0: none).
     int Run(const std::string& folder, std::string* description = nullptr) {
-        try {
-            AppState state;
-            Form_Load(state);
-            state.ApplicationFolder = folder;
-            ExtractContext context = state.MakeExtractContext();
-            test::RecordingUi ui;
-            RunExtract(context, ui);
-        } catch (const RuntimeError& e) {
-            if (description) *description = e.description();
-            return e.number();
-        }
-        return 0;
+        return test::ErrorNumber(
+            [&] {
+                AppState state;
+                Form_Load(state);
+                state.ApplicationFolder = folder;
+                ExtractContext context = state.MakeExtractContext();
+                test::RecordingUi ui;
+                RunExtract(context, ui);
+            },
+            description);
     }
 
     // Both record files hold only whole lines, each one a line of the healthy run; the log

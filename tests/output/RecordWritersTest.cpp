@@ -15,16 +15,13 @@
 namespace mae {
 namespace {
 
+using test::LogLine;
+
 using test::cols;
 
 ItemLayout Entry(std::u16string item, std::u16string field, int16_t start, int16_t length,
                  std::u16string prompting = u"") {
     return ItemLayout{std::move(item), std::move(field), start, length, std::move(prompting)};
-}
-
-std::string LogLine(int code, const std::string& field, const std::string& id) {
-    return "non-ascii character code: " + std::to_string(code) + " found in " + field +
-           " of record id = " + id + "\r\n";
 }
 
 // The n-th line (from 0) of a file of record lines, CR LF included.

@@ -4,14 +4,12 @@
 
 #include "output/ByteSink.h"
 #include "output/ScrubNonAscii.h"
+#include "support/TestDb.h"
 
 namespace mae {
 namespace {
 
-std::string LogLine(int code, const std::string& field, const std::string& id) {
-    return "non-ascii character code: " + std::to_string(code) + " found in " + field +
-           " of record id = " + id + "\r\n";
-}
+using test::LogLine;
 
 struct ScrubCase {
     std::u16string text;

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/RuntimeError.h"
+
 namespace mae::test {
 
 TempDir::TempDir() {

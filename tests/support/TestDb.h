@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include "common/RuntimeError.h"
 
 namespace mae::test {
 
@@ -42,6 +45,24 @@ std::u16string SqliteConnectionString(const std::string& dbPath);
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
+// The number of the RuntimeError call throws (its description into *description when given);
+// 0 when call returns.
+inline int ErrorNumber(const std::function<void()>& call, std::string* description = nullptr) {
+    try {
+        call();
+    } catch (const RuntimeError& e) {
+        if (description) *description = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
+// One line of extract.log, CR LF included.
+inline std::string LogLine(int code, std::string_view field, std::string_view id) {
+    return "non-ascii character code: " + std::to_string(code) + " found in " + std::string(field) +
+           " of record id = " + std::string(id) + "\r\n";
+}
+
 // The 1-based, inclusive column slice of a record line, as the layout tables count columns.
 inline std::string cols(const std::string& line, int from, int to) {
     if (from < 1 || to < from || static_cast<size_t>(from) > line.size()) return {};

@@ -11,9 +11,6 @@ namespace mae {
 
 namespace {
 
-constexpr int32_t OutOfMemory = 7;
-constexpr int32_t InternalError = 51;
-
 QString ReportText(const RuntimeError& error) {
     return QStringLiteral("Run-time error '%1':\n\n").arg(error.number()) +
            QString::fromStdString(error.description());
@@ -31,10 +28,18 @@ QMessageBox::StandardButton ShowMessageBox(QMessageBox& box) {
 
 RuntimeError AsRunTimeError(const std::exception& error) {
     if (auto* known = dynamic_cast<const RuntimeError*>(&error)) return *known;
-    if (dynamic_cast<const std::bad_alloc*>(&error))
-        return RuntimeError(OutOfMemory, "Out of memory");
-    const std::string what = error.what();
-    return RuntimeError(InternalError, what.empty() ? "Internal error" : "Internal error: " + what);
+    if (dynamic_cast<const std::bad_alloc*>(&error)) return ErrorOf(err::OutOfMemory);
+    return ErrorOf(err::Internal, error.what());
+}
+
+RuntimeError AsRunTimeError(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return AsRunTimeError(error);
+    } catch (...) {
+        return ErrorOf(err::Internal);
+    }
 }
 
 void ShowRunTimeError(const RuntimeError& error, QWidget* parent) noexcept {
@@ -50,11 +55,29 @@ void ShowRunTimeError(const RuntimeError& error, QWidget* parent) noexcept {
     }
 }
 
+namespace {
+
+// Not even the error could be made: its making ran out of memory.
+void ReportOutOfMemory() noexcept {
+    std::fprintf(stderr, "Run-time error '%d':\n\n%s\n", static_cast<int>(err::OutOfMemory),
+                 err::Text(err::OutOfMemory).data());
+}
+
+}  // namespace
+
 void ShowRunTimeError(const std::exception& error, QWidget* parent) noexcept {
     try {
         ShowRunTimeError(AsRunTimeError(error), parent);
     } catch (...) {
-        std::fprintf(stderr, "Run-time error '%d':\n\nOut of memory\n", OutOfMemory);
+        ReportOutOfMemory();
+    }
+}
+
+void ShowRunTimeError(std::exception_ptr failure, QWidget* parent) noexcept {
+    try {
+        ShowRunTimeError(AsRunTimeError(failure), parent);
+    } catch (...) {
+        ReportOutOfMemory();
     }
 }
 

@@ -20,13 +20,16 @@ extern MessageBoxHookFunction MessageBoxHook;
 // was closed without one.
 QMessageBox::StandardButton ShowMessageBox(QMessageBox& box);
 
-// The failure that is no RuntimeError of the program's own, as one: a bad_alloc is error 7
-// "Out of memory", anything else error 51 "Internal error" with its text.
+// A failure as the run-time error it is reported as: a RuntimeError as it is, a bad_alloc error 7
+// "Out of memory", any other exception error 51 "Internal error" with its text.
 RuntimeError AsRunTimeError(const std::exception& error);
+// The same for a caught failure of any type; one that is no std::exception is error 51.
+RuntimeError AsRunTimeError(std::exception_ptr failure);
 
 // The run-time error report: a critical box titled with the program's name whose text is
 // "Run-time error 'N':", an empty line and the description. Never throws.
 void ShowRunTimeError(const RuntimeError& error, QWidget* parent = nullptr) noexcept;
 void ShowRunTimeError(const std::exception& error, QWidget* parent = nullptr) noexcept;
+void ShowRunTimeError(std::exception_ptr failure, QWidget* parent = nullptr) noexcept;
 
 }  // namespace mae

@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
@@ -17,9 +15,9 @@
 #include <cstdlib>
 #include <exception>
 #include <limits>
-#include <thread>
 
 #include "app/qt/ErrorReport.h"
+#include "app/qt/RunOnThread.h"
 #include "extract/ExtractRun.h"
 
 namespace mae {
@@ -46,9 +44,6 @@ const QString Label3Text = QStringLiteral("Click Run Extract to start extracting
 const QString RereleaseText =
     QStringLiteral("Use the Unusual Followback field to exclude cases marked for non-rerelease");
 const QString RunText = QStringLiteral("Run Extract");
-
-// What a failure that is no RuntimeError is reported as.
-constexpr int32_t InternalError = 51;
 
 // The progress bar repaints at most this often while a run moves it.
 constexpr qint64 ProgressRepaintMs = 30;
@@ -108,45 +103,6 @@ QMessageBox::Icon ToQtIcon(MsgIcon icon) {
     }
     return QMessageBox::NoIcon;
 }
-
-// The run's side of the window while the run works on a thread of its own: every call is
-// carried to the window's thread. Progress is passed on at most every ProgressRepaintMs, and
-// always when it reaches the maximum.
-class WindowProxy : public RunUi {
-  public:
-    WindowProxy(Form1& form, bool rerelease) : m_form(form), m_rerelease(rerelease) {}
-
-    MsgAnswer ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
-                          const std::u16string& title) override {
-        MsgAnswer answer = MsgAnswer::Ok;
-        QMetaObject::invokeMethod(
-            &m_form, [&] { answer = m_form.ShowMessage(text, buttons, icon, title); },
-            Qt::BlockingQueuedConnection);
-        return answer;
-    }
-    void SetProgressMax(float max) override {
-        m_max = max;
-        QMetaObject::invokeMethod(
-            &m_form, [this, max] { m_form.SetProgressMax(max); }, Qt::BlockingQueuedConnection);
-    }
-    void SetProgressValue(float value) override {
-        if (value < m_max && m_sincePassed.isValid() &&
-            m_sincePassed.elapsed() < ProgressRepaintMs) {
-            return;
-        }
-        m_sincePassed.start();
-        QMetaObject::invokeMethod(
-            &m_form, [this, value] { m_form.SetProgressValue(value); }, Qt::QueuedConnection);
-    }
-    // The check box takes no input during a run: its state at the start holds for every case.
-    bool RereleaseChecked() override { return m_rerelease; }
-
-  private:
-    Form1& m_form;
-    const bool m_rerelease;
-    float m_max = 0;
-    QElapsedTimer m_sincePassed;
-};
 
 void LeaveProgram(int status) {
     if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0) {
@@ -236,12 +192,8 @@ bool Form1::Load() {
     try {
         Form_Load(m_state);
         return true;
-    } catch (const RuntimeError& error) {
-        ShowRunTimeError(error);
-    } catch (const std::exception& error) {
-        ShowRunTimeError(error);
     } catch (...) {
-        ShowRunTimeError(RuntimeError(InternalError, "Internal error"));
+        ShowRunTimeError(std::current_exception());
     }
     return false;
 }
@@ -252,34 +204,20 @@ void Form1::RunExtract() {
     m_running = true;
     qApp->installEventFilter(this);
     int exitStatus = -1;
+    std::exception_ptr failure;
     try {
         // The run works on a thread of its own while this one keeps the window painted and
         // answering the desktop; the filter keeps the user's input from it meanwhile.
         const ExtractContext context = m_state.MakeExtractContext();
-        WindowProxy proxy(*this, chkRerelease->isChecked());
+        WindowProxy proxy(*this, *this, chkRerelease->isChecked(), ProgressRepaintMs);
         RunOutcome outcome = RunOutcome::Completed;
-        std::exception_ptr failure;
-        QEventLoop loop;
-        std::thread worker([&] {
-            try {
-                outcome = mae::RunExtract(context, proxy);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        loop.exec();
-        worker.join();
-        if (failure) std::rethrow_exception(failure);
-        if (outcome == RunOutcome::Aborted) exitStatus = 1;
-    } catch (const RuntimeError& error) {
-        ShowRunTimeError(error, this);
-        exitStatus = 1;
-    } catch (const std::exception& error) {
-        ShowRunTimeError(error, this);
-        exitStatus = 1;
+        failure = RunOnThread([&] { outcome = mae::RunExtract(context, proxy); });
+        if (!failure && outcome == RunOutcome::Aborted) exitStatus = 1;
     } catch (...) {
-        ShowRunTimeError(RuntimeError(InternalError, "Internal error"), this);
+        failure = std::current_exception();
+    }
+    if (failure) {
+        ShowRunTimeError(failure, this);
         exitStatus = 1;
     }
     ProgressBar1->setValue(m_progressValue);  // the last value, even if throttled away

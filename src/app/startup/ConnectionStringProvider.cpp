@@ -16,14 +16,15 @@ constexpr std::u16string_view MissingKey{u"\0", 1};
 }  // namespace
 
 std::u16string ConnectionStringProvider::GetConnectionString() const {
-    // The whole value: the host component has no 250-character buffer.
+    // The registry's connection string is taken whole, however long: unlike Control and
+    // ScanText it is not read through the 250-character buffer.
     std::u16string value = ReadProfileString(u"Databases", u"Registry", MissingKey,
                                              std::numeric_limits<size_t>::max());
     if (value == MissingKey) {
-        throw RuntimeError(err::CannotCreate,
-                           "ActiveX component can't create object: the registry connection "
-                           "string is not available (no key Registry in section [Databases] of " +
-                               std::string(IniFileName) + " in " + WindowsFolder() + ")");
+        throw ErrorOf(err::CannotCreate,
+                      "the registry connection string is not available (no key Registry in "
+                      "section [Databases] of " +
+                          std::string(IniFileName) + " in " + WindowsFolder() + ")");
     }
     return value;
 }

@@ -16,23 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
 std::u16string_view Trim(std::u16string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-bool EqualsIgnoreCaseAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 // The file itself when it exists under that name; otherwise an entry of the folder whose name
@@ -48,7 +35,8 @@ fs::path LocateFile(const fs::path& path) {
     fs::directory_iterator it(folder, ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (EqualsIgnoreCaseAscii(name, wanted) && (!best || name < *best)) best = std::move(name);
+        if (EqualsIgnoreCase(std::string_view(name), wanted) && (!best || name < *best))
+            best = std::move(name);
     }
     return best ? folder / *best : path;
 }

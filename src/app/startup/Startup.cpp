@@ -12,8 +12,8 @@ namespace mae {
 
 namespace {
 
-// The host's profile routine reads into a fixed buffer of 250 characters: a value keeps at
-// most 249 of them.
+// Control and ScanText are read into a buffer of 250 characters, one of them the terminating NUL:
+// a longer value keeps its first 249 (a cut connection string then fails to open, named).
 constexpr size_t ProfileBufferSize = 250;
 
 // Runs one start-up step; a failure says which step it was, keeping its error number.
@@ -52,10 +52,10 @@ void CheckTableName(std::u16string_view name) {
                   ? IsPlainNamePart(name)
                   : IsPlainNamePart(name.substr(0, dot)) && IsPlainNamePart(name.substr(dot + 1));
     if (!ok) {
-        throw RuntimeError(err::InvalidCall,
-                           "Invalid procedure call or argument: the layout table named in "
-                           "naaccrparameters.controltablename ('" +
-                               ToUtf8(name.substr(0, 80)) + "') is not a plain table name");
+        throw ErrorOf(err::InvalidCall,
+                      "the layout table named in "
+                      "naaccrparameters.controltablename ('" +
+                          ToUtf8(name.substr(0, 80)) + "') is not a plain table name");
     }
 }
 

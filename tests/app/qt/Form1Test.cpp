@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <limits>
 #include <new>
-#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -55,8 +54,6 @@ QString Q(std::u16string_view text) { return QString::fromStdU16String(std::u16s
 class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (const char* old = std::getenv("WINDIR")) m_oldWindir = old;
-        setenv("WINDIR", m_windir.path().c_str(), 1);
         MessageBoxHook = [this](QMessageBox& box) {
             m_boxes.push_back(Describe(box));
             if (m_onBox) m_onBox(box);
@@ -69,11 +66,6 @@ class WindowTest : public ::testing::Test {
     void TearDown() override {
         MessageBoxHook = nullptr;
         Form1::ExitHook = m_oldExit;
-        if (m_oldWindir) {
-            setenv("WINDIR", m_oldWindir->c_str(), 1);
-        } else {
-            unsetenv("WINDIR");
-        }
     }
 
     template <typename T>
@@ -95,8 +87,8 @@ class WindowTest : public ::testing::Test {
     }
 
     TempDir m_windir;
+    test::ScopedEnv m_windirEnv{"WINDIR", m_windir.path()};
     TempDir m_output;
-    std::optional<std::string> m_oldWindir;
     std::function<void(int)> m_oldExit;
     std::vector<ShownBox> m_boxes;
     std::function<void(QMessageBox&)> m_onBox;

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <optional>
 #include <random>
 #include <string>
 
@@ -20,17 +19,6 @@ using test::WriteFileBytes;
 // Points WINDIR at a fresh folder for one test and puts the old value back afterwards.
 class ProfileReaderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("WINDIR")) m_old = old;
-        setenv("WINDIR", m_dir.path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (m_old) {
-            setenv("WINDIR", m_old->c_str(), 1);
-        } else {
-            unsetenv("WINDIR");
-        }
-    }
     void WriteIni(std::string_view bytes, const char* name = "Meridane.ini") {
         WriteFileBytes(m_dir.file(name), bytes);
     }
@@ -41,7 +29,7 @@ class ProfileReaderTest : public ::testing::Test {
     }
 
     TempDir m_dir;
-    std::optional<std::string> m_old;
+    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
 };
 
 TEST_F(ProfileReaderTest, WindowsFolderFollowsWindirElseEtc) {

@@ -33,12 +33,7 @@ class StartupTest : public ::testing::Test {
                  "\r\n" + options);
     }
     int LoadError(AppState& state) const {
-        try {
-            Form_Load(state);
-        } catch (const RuntimeError& e) {
-            return e.number();
-        }
-        return 0;
+        return test::ErrorNumber([&] { Form_Load(state); });
     }
 
     test::TempDir m_dir;
