@@ -84,10 +84,10 @@ std::u16string ConnectionStringProvider::GetConnectionString() const {
     const HRESULT created = CoCreateInstance(ProviderClass, nullptr, CLSCTX_ALL, ProviderInterface,
                                              reinterpret_cast<void**>(&provider));
     if (FAILED(created) || !provider) {
-        throw RuntimeError(err::CannotCreate,
-                           "ActiveX component can't create object: the host's "
-                           "ConnectionStringProvider {93DD741A-E634-4ADF-97AA-671746221132} (" +
-                               SystemText(created) + ")");
+        throw ErrorOf(
+            err::CannotCreate,
+            "the host's ConnectionStringProvider {93DD741A-E634-4ADF-97AA-671746221132} (" +
+                SystemText(created) + ")");
     }
     BSTR text = nullptr;
     const HRESULT called = provider->GetConnectionString(&text);

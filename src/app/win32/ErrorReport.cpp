@@ -9,19 +9,10 @@
 
 namespace mae::win32 {
 
-namespace {
-
-constexpr int32_t OutOfMemory = 7;
-constexpr int32_t InternalError = 51;
-
-}  // namespace
-
 RuntimeError AsRunTimeError(const std::exception& error) {
     if (auto* known = dynamic_cast<const RuntimeError*>(&error)) return *known;
-    if (dynamic_cast<const std::bad_alloc*>(&error))
-        return RuntimeError(OutOfMemory, "Out of memory");
-    const std::string what = error.what();
-    return RuntimeError(InternalError, what.empty() ? "Internal error" : "Internal error: " + what);
+    if (dynamic_cast<const std::bad_alloc*>(&error)) return ErrorOf(err::OutOfMemory);
+    return ErrorOf(err::Internal, error.what());
 }
 
 std::wstring RunTimeErrorText(const RuntimeError& error) {

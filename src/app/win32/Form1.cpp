@@ -125,7 +125,7 @@ Form1::Form1(HINSTANCE instance) : m_instance(instance) {
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                                nullptr, instance, this);
     if (!m_window) {
-        throw RuntimeError(7, "Out of memory: the window could not be made");
+        throw ErrorOf(err::OutOfMemory, "the window could not be made");
     }
     createControls();
     layOut(WindowDpi(m_window));
@@ -225,10 +225,8 @@ bool Form1::Load() {
         std::string folder;
         const platform::IoStatus status = platform::ExecutableFolder(folder);
         if (!status.ok()) {
-            ShowRunTimeError(RuntimeError(err::PathAccess,
-                                          "Path/File access error: the program's own folder "
-                                          "cannot be found (" +
-                                              status.reason + ")"),
+            ShowRunTimeError(ErrorOf(err::PathAccess, "the program's own folder cannot be found (" +
+                                                          status.reason + ")"),
                              nullptr);
             return false;
         }
@@ -240,7 +238,7 @@ bool Form1::Load() {
     } catch (const std::exception& error) {
         ShowRunTimeError(error, nullptr);
     } catch (...) {
-        ShowRunTimeError(RuntimeError(51, "Internal error"), nullptr);
+        ShowRunTimeError(ErrorOf(err::Internal), nullptr);
     }
     return false;
 }
@@ -277,7 +275,7 @@ void Form1::runEnded() {
         ShowRunTimeError(error, m_window);
         status = 1;
     } catch (...) {
-        ShowRunTimeError(RuntimeError(51, "Internal error"), m_window);
+        ShowRunTimeError(ErrorOf(err::Internal), m_window);
         status = 1;
     }
     SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progressValue), 0);
