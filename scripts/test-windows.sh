@@ -6,8 +6,9 @@
 #   3. end to end: the .exe in a folder with an accented name, on a generated registry, driven
 #      through its window under Xvfb by tests/win32/WindowDriver.cpp with the tests' COM server
 #      registered in HKLM: its four files must be byte-identical to the Linux edition's on the
-#      same registry, its message boxes equal but for the folder; then once more with the
-#      component not registered, which must end in run-time error 429.
+#      same registry, its message boxes equal but for the folder, its controls where their twips
+#      put them at 96 dpi; then its layout at 144 dpi; then once more with the component not
+#      registered, which must end in run-time error 429.
 # Needs scripts/build-windows.sh's build (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
@@ -126,6 +127,26 @@ control 104 Button 8,176 601x17 text=Use the Unusual Followback field to exclude
 LAYOUT
 if ! diff -u "$WORK/layout-expected.txt" "$WORK/layout.txt"; then status=1; fi
 result "end to end: a whole run through the window equals the Linux edition's" "$status"
+
+# At 144 dpi every place is scaled by 1.5 (MulDiv rounds halves up).
+status=0
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\dpi.txt' \
+    layout close || status=$?
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+cut -d' ' -f1-5 "$WINEPREFIX/drive_c/Halvory/dpi.txt" >"$WORK/dpi.txt"
+cat >"$WORK/dpi-expected.txt" <<'LAYOUT'
+window caption=Meridane Audit Extract client=945x434
+control 105 Button 396,324 122x50
+control 101 Static 12,12 914x74
+control 102 Static 12,96 926x86
+control 103 Static 12,204 638x38
+control 106 msctls_progress32 12,384 902x26
+control 104 Button 12,264 902x26
+exit 0
+LAYOUT
+if ! diff -u "$WORK/dpi-expected.txt" "$WORK/dpi.txt"; then status=1; fi
+result "end to end: the window at 144 dpi" "$status"
 
 status=0
 wine reg delete "$KEY" /f >/dev/null 2>&1
