@@ -13,7 +13,6 @@
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-ROOT="$PWD"
 WIN_DIR="$(realpath "${MAE_WINDOWS_BUILD_DIR:-build-windows}")"
 LINUX_DIR="$(realpath "${MAE_BUILD_DIR:-build}")"
 EXE="$WIN_DIR/src/app/win32/meridane-audit-extract.exe"
