@@ -23,5 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     } catch (const std::exception& error) {
         mae::win32::ShowRunTimeError(error, nullptr);
         return 1;
+    } catch (...) {
+        mae::win32::ShowRunTimeError(mae::ErrorOf(mae::err::Internal), nullptr);
+        return 1;
     }
 }
