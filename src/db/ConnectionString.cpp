@@ -155,7 +155,12 @@ class OdbcText {
             v.find(u';') != std::u16string_view::npos ||
             (!v.empty() && (v.front() == u'{' || v.front() == u'"' || v.front() == u'\'' ||
                             IsBlank(v.front()) || IsBlank(v.back())));
-        return braces ? u"{" + Escaped(v) + u"}" : std::u16string(v);
+        if (!braces) return std::u16string(v);
+        // Built by appending: "literal" + string trips GCC 12's -Wrestrict in optimised builds.
+        std::u16string text = u"{";
+        text += Escaped(v);
+        text += u'}';
+        return text;
     }
     Pairs m_pairs;
 };

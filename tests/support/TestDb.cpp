@@ -79,19 +79,4 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-int ErrorNumber(const std::function<void()>& call, std::string* description) {
-    try {
-        call();
-    } catch (const RuntimeError& e) {
-        if (description) *description = e.description();
-        return e.number();
-    }
-    return 0;
-}
-
-std::string LogLine(int code, std::string_view field, std::string_view id) {
-    return "non-ascii character code: " + std::to_string(code) + " found in " + std::string(field) +
-           " of record id = " + std::string(id) + "\r\n";
-}
-
 }  // namespace mae::test

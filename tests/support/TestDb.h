@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/RuntimeError.h"
+
 namespace mae::test {
 
 // A fresh folder under the system temp folder, removed with everything in it at destruction.
@@ -45,9 +47,21 @@ bool FileExists(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
 // The number of the RuntimeError call throws (its description into *description when given);
 // 0 when call returns.
-int ErrorNumber(const std::function<void()>& call, std::string* description = nullptr);
+inline int ErrorNumber(const std::function<void()>& call, std::string* description = nullptr) {
+    try {
+        call();
+    } catch (const RuntimeError& e) {
+        if (description) *description = e.description();
+        return e.number();
+    }
+    return 0;
+}
+
 // One line of extract.log, CR LF included.
-std::string LogLine(int code, std::string_view field, std::string_view id);
+inline std::string LogLine(int code, std::string_view field, std::string_view id) {
+    return "non-ascii character code: " + std::to_string(code) + " found in " + std::string(field) +
+           " of record id = " + std::string(id) + "\r\n";
+}
 
 // The 1-based, inclusive column slice of a record line, as the layout tables count columns.
 inline std::string cols(const std::string& line, int from, int to) {

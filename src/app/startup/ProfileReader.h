@@ -5,9 +5,14 @@
 
 namespace mae {
 
+// Meridane.ini, the host's settings. On Linux ProfileReader.cpp reads it; on Windows
+// app/win32/ProfileString.cpp hands the reads to kernel32's GetPrivateProfileStringA, in the
+// system's ANSI code page (ReadProfileStringAt is Linux only).
+
 inline constexpr std::string_view IniFileName = "Meridane.ini";
 
-// The folder where the host keeps Meridane.ini: $WINDIR, or /etc when it is unset or empty.
+// The folder where the host keeps Meridane.ini: $WINDIR, or /etc when it is unset or empty; on
+// Windows the Windows folder (UTF-8).
 std::string WindowsFolder();
 
 // Reads key in section of the ini file named fileName in WindowsFolder() (as the Windows profile

@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# Runs the Windows edition's tests under Wine, in a private WINEPREFIX that is removed at the end:
+#   1. the .exe imports only DLLs that every Windows ships (x86_64-w64-mingw32-objdump -p);
+#   2. the core's tests and the start-up services' tests (profile routine, COM component against
+#      the tests' own in-process server), cross-built;
+#   3. end to end: the .exe in a folder with an accented name, on a generated registry, driven
+#      through its window under Xvfb by tests/win32/WindowDriver.cpp with the tests' COM server
+#      registered in HKLM: its four files must be byte-identical to the Linux edition's on the
+#      same registry, its message boxes equal but for the folder, its controls where their twips
+#      put them at 96 dpi; then its layout at 144 dpi; then once more with the component not
+#      registered, which must end in run-time error 429.
+# Needs scripts/build-windows.sh's build (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
+# Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+WIN_DIR="$(realpath "${MAE_WINDOWS_BUILD_DIR:-build-windows}")"
+LINUX_DIR="$(realpath "${MAE_BUILD_DIR:-build}")"
+EXE="$WIN_DIR/src/app/win32/meridane-audit-extract.exe"
+TESTS="$WIN_DIR/tests/win32"
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+missing=()
+for p in wine wine64 xvfb xauth binutils-mingw-w64-x86-64; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+WORK="$(mktemp -d /tmp/mae-windows-XXXXXX)"
+export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
+# No offer to install Wine's .NET or browser engine: neither is needed.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+XVFB_PID=""
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+result() { # name status
+    if [ "$2" -eq 0 ]; then
+        passed=$((passed + 1))
+        echo "PASS $1"
+    else
+        failed=$((failed + 1))
+        echo "FAIL $1"
+    fi
+}
+
+echo "== imports of meridane-audit-extract.exe"
+ALLOWED="advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll odbc32.dll ole32.dll oleaut32.dll shell32.dll user32.dll uxtheme.dll"
+status=0
+# No program, or one objdump cannot read, fails the check rather than listing no DLL at all.
+imports="$(x86_64-w64-mingw32-objdump -p "$EXE" | awk '/DLL Name:/ {print tolower($3)}')" || status=1
+[ -n "$imports" ] || status=1
+for dll in $imports; do
+    echo "  $dll"
+    case " $ALLOWED " in *" $dll "*) ;; *) echo "  not a DLL that every Windows ships: $dll"; status=1 ;; esac
+done
+result "imports only system DLLs" "$status"
+
+echo "== Wine prefix and display"
+wine wineboot --init >/dev/null 2>&1
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
+XVFB_PID=$!
+for _ in $(seq 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$WORK/display")"
+
+echo "== core tests under Wine"
+status=0
+(cd "$TESTS" && wine core_tests.exe --gtest_brief=1) || status=$?
+result "core tests" "$status"
+
+echo "== start-up services under Wine"
+status=0
+(cd "$TESTS" && wine startup_tests.exe --gtest_brief=1) || status=$?
+result "start-up services" "$status"
+
+echo "== end to end"
+DATA="$WORK/data"
+"$LINUX_DIR/mae-generate" --out "$DATA" --cases 200 --seed 7 --full-text >/dev/null
+mkdir -p "$WORK/linux"
+WINDIR="$DATA" "$LINUX_DIR/tests/mae-reference-run" "$WORK/linux" "$WORK/linux.txt" rerelease
+
+FOLDER_UNIX="$WINEPREFIX/drive_c/Halvory/Meridane é"
+FOLDER_WIN='C:\Halvory\Meridane é'
+mkdir -p "$FOLDER_UNIX"
+cp "$EXE" "$FOLDER_UNIX/"
+cp "$TESTS/test_provider.dll" "$TESTS/window-driver.exe" "$WINEPREFIX/drive_c/Halvory/"
+cp "$DATA/Meridane.ini" "$WINEPREFIX/drive_c/windows/Meridane.ini"
+KEY='HKLM\Software\Classes\CLSID\{93DD741A-E634-4ADF-97AA-671746221132}'
+wine reg add "$KEY\\InprocServer32" /ve /d 'C:\Halvory\test_provider.dll' /f >/dev/null 2>&1
+wine reg add "$KEY\\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null 2>&1
+export MAE_TEST_CONNECTION_STRING="Driver=SQLite3;Database=$DATA/registry.db"
+
+# The confirmation is answered while a second click on Run Extract waits: it must start nothing.
+status=0
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\win.txt' \
+    layout check click box=yes click box=ok progress close || status=$?
+TRANSCRIPT="$WINEPREFIX/drive_c/Halvory/win.txt"
+grep -E '^(window|control) ' "$TRANSCRIPT" >"$WORK/layout.txt" || true
+grep -vE '^(window|control) ' "$TRANSCRIPT" | sed "s|$(printf '%s' "$FOLDER_WIN" | sed 's/\\/\\\\/g')\\\\|{folder}|g" \
+    >"$WORK/win-boxes.txt"
+sed "s|$WORK/linux/|{folder}|g" "$WORK/linux.txt" >"$WORK/linux-boxes.txt"
+if ! diff -u "$WORK/linux-boxes.txt" "$WORK/win-boxes.txt"; then status=1; fi
+for f in ConsolidatedAuditExtract.txt AbstractAuditExtract.txt extract.log select.sql; do
+    if ! cmp "$WORK/linux/$f" "$FOLDER_UNIX/$f"; then
+        echo "  $f differs from the Linux edition's"
+        status=1
+    else
+        echo "  $f: $(stat -c %s "$FOLDER_UNIX/$f") bytes, identical"
+    fi
+done
+# Twips at 96 dpi: 15 to a pixel. The button is first in the tab order and has the focus.
+cat >"$WORK/layout-expected.txt" <<'LAYOUT'
+window caption=Meridane Audit Extract client=630x289
+control 105 Button 264,216 81x33 focus text=Run Extract
+control 101 Static 8,8 609x49 text=This program extracts select data items of consolidated records and associated abstract records from the Meridane database and produces two files of NAACCR V 13.0 Type A records. Please see Consensus Audit Extract and Halvory Procedures.docx for detailed spec of data items included and the record selection criteria.
+control 102 Static 8,64 617x57 text=You should run this program from C:\Halvory\Meridane folder of a PC that has NAACCR 13.0 version of Meridane installed. This program reads the Meridane database connection information from Meridane.ini file that is installed by Meridane in the C:\Windows folder. After the program completes there will be two files: abstractauditextract.txt and consolidatedauditextract.txt in the C:\Halvory\Meridane folder.
+control 103 Static 8,136 425x25 text=Click Run Extract to start extracting records.
+control 106 msctls_progress32 8,256 601x17 text=
+control 104 Button 8,176 601x17 text=Use the Unusual Followback field to exclude cases marked for non-rerelease
+LAYOUT
+if ! diff -u "$WORK/layout-expected.txt" "$WORK/layout.txt"; then status=1; fi
+result "end to end: a whole run through the window equals the Linux edition's" "$status"
+
+# At 144 dpi every place is scaled by 1.5 (MulDiv rounds halves up).
+status=0
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\dpi.txt' \
+    layout close || status=$?
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
+cut -d' ' -f1-5 "$WINEPREFIX/drive_c/Halvory/dpi.txt" >"$WORK/dpi.txt"
+cat >"$WORK/dpi-expected.txt" <<'LAYOUT'
+window caption=Meridane Audit Extract client=945x434
+control 105 Button 396,324 122x50
+control 101 Static 12,12 914x74
+control 102 Static 12,96 926x86
+control 103 Static 12,204 638x38
+control 106 msctls_progress32 12,384 902x26
+control 104 Button 12,264 902x26
+exit 0
+LAYOUT
+if ! diff -u "$WORK/dpi-expected.txt" "$WORK/dpi.txt"; then status=1; fi
+result "end to end: the window at 144 dpi" "$status"
+
+status=0
+wine reg delete "$KEY" /f >/dev/null 2>&1
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\unregistered.txt' \
+    box=ok || status=$?
+TRANSCRIPT="$WINEPREFIX/drive_c/Halvory/unregistered.txt"
+cat "$TRANSCRIPT"
+head -n 3 "$TRANSCRIPT" | diff -u - <(printf '%s\n' \
+    'box title=meridane-audit-extract icon=critical buttons=ok' "Run-time error '429':" '') ||
+    status=1
+grep -q "ActiveX component can't create object" "$TRANSCRIPT" || status=1
+[ "$(tail -n 1 "$TRANSCRIPT")" = "exit 1" ] || status=1
+result "end to end: the component not registered is run-time error 429" "$status"
+
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

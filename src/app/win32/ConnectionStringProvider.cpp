@@ -1,0 +1,108 @@
+// The host's ConnectionStringProvider on Windows: the COM class installed with the host product,
+// created by its class id and called through its interface's method table.
+#include "app/startup/ConnectionStringProvider.h"
+
+#include <windows.h>
+// COM and BSTRs, after <windows.h>.
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/RuntimeError.h"
+
+namespace mae {
+
+namespace win32 {
+
+// The interface as its method table lays it out: IDispatch's seven methods, then this one. Not in
+// an unnamed namespace: its implementations live in the host's component, outside this program,
+// and the compiler must not conclude from this file that none exists.
+struct IConnectionStringProvider : IDispatch {
+    virtual HRESULT STDMETHODCALLTYPE GetConnectionString(BSTR* result) = 0;
+};
+
+}  // namespace win32
+
+namespace {
+
+// {93DD741A-E634-4ADF-97AA-671746221132}
+constexpr CLSID ProviderClass = {
+    0x93dd741a, 0xe634, 0x4adf, {0x97, 0xaa, 0x67, 0x17, 0x46, 0x22, 0x11, 0x32}};
+// {EB01FB5D-F26A-4C50-AD9D-489A06CB03FE}: dual, derived from IDispatch.
+constexpr IID ProviderInterface = {
+    0xeb01fb5d, 0xf26a, 0x4c50, {0xad, 0x9d, 0x48, 0x9a, 0x06, 0xcb, 0x03, 0xfe}};
+
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+std::string SystemText(HRESULT hr) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out;
+    if (text) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                             nullptr, nullptr);
+        out.resize(static_cast<size_t>(size > 0 ? size : 0));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr,
+                            nullptr);
+        LocalFree(text);
+    }
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
+        out.pop_back();
+    }
+    if (out.empty() && hr == REGDB_E_CLASSNOTREG) out = "class not registered";
+    return out.empty() ? Hex(hr) : out + ", " + Hex(hr);
+}
+
+// Keeps COM initialised on this thread while it lives.
+class ComScope {
+  public:
+    ComScope() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(m_hr)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+  private:
+    HRESULT m_hr;  // RPC_E_CHANGED_MODE: the thread already has COM, differently; that serves
+};
+
+}  // namespace
+
+std::u16string ConnectionStringProvider::GetConnectionString() const {
+    ComScope com;
+    win32::IConnectionStringProvider* provider = nullptr;
+    const HRESULT created = CoCreateInstance(ProviderClass, nullptr, CLSCTX_ALL, ProviderInterface,
+                                             reinterpret_cast<void**>(&provider));
+    if (FAILED(created) || !provider) {
+        throw ErrorOf(
+            err::CannotCreate,
+            "the host's ConnectionStringProvider {93DD741A-E634-4ADF-97AA-671746221132} (" +
+                SystemText(created) + ")");
+    }
+    BSTR text = nullptr;
+    const HRESULT called = provider->GetConnectionString(&text);
+    // The whole BSTR, by its length: the string goes to the connection exactly as it came.
+    std::u16string result;
+    if (text) result.assign(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+    SysFreeString(text);
+    provider->Release();
+    if (FAILED(called)) {
+        throw RuntimeError(static_cast<int32_t>(called),
+                           "Automation error: GetConnectionString of the host's "
+                           "ConnectionStringProvider failed (" +
+                               SystemText(called) + ")");
+    }
+    return result;
+}
+
+}  // namespace mae
