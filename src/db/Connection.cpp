@@ -1,5 +1,7 @@
 #include "db/Connection.h"
 
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "common/Text.h"
@@ -10,6 +12,47 @@
 #include "db/SqliteNoCreate.h"
 
 namespace mae {
+
+namespace {
+
+std::string InfoText(SQLHDBC dbc, SQLUSMALLINT item) {
+    SQLWCHAR text[128] = {};
+    SQLSMALLINT length = 0;
+    odbc::Check(SQLGetInfoW(dbc, item, text, sizeof text, &length), SQL_HANDLE_DBC, dbc,
+                "SQLGetInfo");
+    size_t n = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)) / 2, 127);
+    return ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(text), n));
+}
+
+// The SQLite ODBC driver hands out its UTF-8 text unchanged when asked for bytes, and from
+// version 0.9998 on turns it into UTF-16 by the rules AppendSqliteDriverText follows. On
+// Windows it may convert bytes to the code page instead, so there text is always read as
+// UTF-16.
+bool ReadsDriverUtf8(SQLHDBC dbc) {
+#if defined(_WIN32)
+    (void)dbc;
+    return false;
+#else
+    std::string name = InfoText(dbc, SQL_DRIVER_NAME);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name.find("sqlite3odbc") == std::string::npos) return false;
+    // Its versions read as decimal numbers ("0.9998", "0.99991"), compared here digit by digit
+    // (the C library's number parsing follows the locale's decimal mark).
+    const std::string version = InfoText(dbc, SQL_DRIVER_VER);
+    const size_t dot = version.find('.');
+    std::string whole = version.substr(0, dot);
+    std::string fraction = dot == std::string::npos ? "" : version.substr(dot + 1);
+    auto digits = [](const std::string& t) {
+        return !t.empty() && t.size() <= 8 &&
+               std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(whole) || (!fraction.empty() && !digits(fraction))) return false;
+    fraction.resize(8, '0');
+    return std::stoi(whole) > 0 || fraction >= "99980000";
+#endif
+}
+
+}  // namespace
 
 namespace odbc {
 
@@ -129,6 +172,7 @@ void Connection::Open() {
         const std::string dbms = DbmsName();
         std::u16string pragma;
         if (dbms == "SQLite") pragma = u"PRAGMA query_only=1";
+        d.driverUtf8 = dbms == "SQLite" && ReadsDriverUtf8(dbc);
         if (dbms == "PostgreSQL") pragma = u"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY";
         if (!pragma.empty()) {
             SQLHANDLE stmt = nullptr;
@@ -158,16 +202,12 @@ void Connection::Close() noexcept {
     }
     odbc::Free(SQL_HANDLE_ENV, d.env);
     d.open = false;
+    d.driverUtf8 = false;
 }
 
 std::string Connection::DbmsName() const {
     if (!m_impl->open) return {};
-    SQLWCHAR name[128] = {};
-    SQLSMALLINT length = 0;
-    odbc::Check(SQLGetInfoW(m_impl->dbc, SQL_DBMS_NAME, name, sizeof name, &length), SQL_HANDLE_DBC,
-                m_impl->dbc, "SQLGetInfo");
-    size_t n = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)) / 2, 127);
-    return ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(name), n));
+    return InfoText(m_impl->dbc, SQL_DBMS_NAME);
 }
 
 }  // namespace mae

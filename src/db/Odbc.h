@@ -19,6 +19,8 @@ struct Connection::Impl {
     bool open = false;
     std::u16string connectionString;
     int commandTimeout = 0;
+    // Text is read as the driver's UTF-8 bytes and turned into units here (DriverText.h).
+    bool driverUtf8 = false;
 };
 
 // The result columns of a statement: described once per text statement, and once for all
@@ -32,6 +34,7 @@ struct ColumnSet {
 struct Statement::Impl {
     void* stmt = nullptr;
     int32_t parameter = 0;  // bound to the `?`; set before each execution
+    bool driverUtf8 = false;  // as its connection's
     std::shared_ptr<const ColumnSet> columns;
     Recordset* reader = nullptr;  // the recordset whose cursor is open on the statement
 };

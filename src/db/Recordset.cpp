@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/DbError.h"
+#include "db/DriverText.h"
 #include "db/Odbc.h"
 #include "db/SqlApi.h"
 #include "db/Statement.h"
@@ -98,16 +100,26 @@ struct Recordset::Impl {
     bool eof = true;
     std::vector<SQLWCHAR> buffer = std::vector<SQLWCHAR>(4096);
     std::u16string scratch;
+    std::u16string decoded;
+    bool driverUtf8 = false;  // text read as the driver's UTF-8 bytes
+    // Bytes of one value: a first piece that suits most values (the driver fills every byte
+    // of the room it is given), then the rest of a longer one.
+    char piece[256] = {};
+    std::string bytes;
 
-    // Name lookups by the caller's storage: a slot hit is checked against the column's name, so a
-    // reused address with other text only costs a full lookup.
+    // Name lookups by the caller's storage (a layout's names, passed row after row): a slot
+    // keeps the name's address and a copy of its text, so an address reused for other text
+    // only costs a full lookup. Up to four neighbouring slots are tried.
     struct Lookup {
         const char16_t* data = nullptr;
-        size_t size = 0;
+        std::u16string text;
         size_t index = 0;
     };
-    mutable std::vector<Lookup> lookups = std::vector<Lookup>(256);
-    mutable const ColumnSet* lookupsFor = nullptr;
+    static constexpr size_t LookupSlots = 512;
+    static constexpr size_t LookupProbes = 4;
+    mutable std::vector<Lookup> lookups = std::vector<Lookup>(LookupSlots);
+    // Held, so that the column set of the slots cannot be freed and another made at its address.
+    mutable std::shared_ptr<const ColumnSet> lookupsFor;
     mutable std::u16string key;
 
     // Lets go of the statement handle: an owned one is freed, a borrowed one only closed.
@@ -138,10 +150,39 @@ struct Recordset::Impl {
         return true;
     }
 
-    // The whole value of one column into out, fetched as UTF-16 text in pieces of any length.
+    // Puts value into text. Growing in place would round the storage up (to twice a short
+    // string's); a text that needs new storage gets exactly its own size, as a copy would, so
+    // the case rows held for a whole run take no more memory than their texts.
+    static void KeepText(std::u16string_view value, std::u16string& text) {
+        if (text.capacity() < value.size()) {
+            text = std::u16string(value);
+        } else {
+            text.assign(value);
+        }
+    }
+
+    // The whole value of one column into out, as UTF-16 text in pieces of any length.
     void ReadColumn(SQLUSMALLINT column, bool isNumeric, Value& out) {
         std::u16string& text = isNumeric ? scratch : out.SetText();
         text.clear();
+        if (driverUtf8) {
+            std::string_view value;
+            if (!ReadDriverBytes(column, value)) {
+                out.SetNull();
+                return;
+            }
+            if (isNumeric) {
+                AppendSqliteDriverText(value, scratch);
+                SetNumeric(out, scratch);
+            } else if (text.capacity() >= value.size()) {
+                AppendSqliteDriverText(value, text);  // never more units than bytes: no growth
+            } else {
+                decoded.clear();
+                AppendSqliteDriverText(value, decoded);
+                KeepText(decoded, text);
+            }
+            return;
+        }
         for (;;) {
             SQLLEN indicator = 0;
             SQLRETURN rc =
@@ -159,10 +200,8 @@ struct Recordset::Impl {
                 got = std::min(room, static_cast<size_t>(indicator) / sizeof(SQLWCHAR));
             }
             const auto* piece = reinterpret_cast<const char16_t*>(buffer.data());
-            if (text.empty() && text.capacity() < got) {
-                // Growing in place would round the storage up (to twice a short string's);
-                // a text that needs new storage gets exactly its own size, as a copy would.
-                text = std::u16string(piece, got);
+            if (text.empty()) {
+                KeepText(std::u16string_view(piece, got), text);
             } else {
                 text.append(piece, got);
             }
@@ -172,6 +211,42 @@ struct Recordset::Impl {
             if (buffer.size() < (1u << 20)) buffer.resize(buffer.size() * 4);
         }
         if (isNumeric) SetNumeric(out, scratch);
+    }
+
+    // The whole value of one column as the driver's bytes, in `piece` or in `bytes`; false
+    // when Null.
+    bool ReadDriverBytes(SQLUSMALLINT column, std::string_view& value) {
+        SQLLEN indicator = 0;
+        SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, piece, sizeof piece, &indicator);
+        odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData");
+        if (indicator == SQL_NULL_DATA) return false;
+        constexpr size_t room = sizeof piece - 1;  // each piece ends with a NUL
+        if (rc == SQL_SUCCESS || (indicator >= 0 && static_cast<size_t>(indicator) <= room)) {
+            value = std::string_view(piece, indicator >= 0 ? static_cast<size_t>(indicator) : 0);
+            return true;
+        }
+        bytes.assign(piece, room);
+        // The rest in one more piece when the driver told its length, else in growing ones.
+        size_t ask = indicator > 0 ? static_cast<size_t>(indicator) - room + 1 : 4096;
+        for (;;) {
+            const size_t have = bytes.size();
+            bytes.resize(have + ask);
+            rc = SQLGetData(stmt, column, SQL_C_CHAR, bytes.data() + have, static_cast<SQLLEN>(ask),
+                            &indicator);
+            if (rc == SQL_NO_DATA) {
+                bytes.resize(have);
+                break;
+            }
+            odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLGetData");
+            const size_t got =
+                indicator >= 0 ? std::min(ask - 1, static_cast<size_t>(indicator)) : ask - 1;
+            bytes.resize(have + got);
+            if (rc == SQL_SUCCESS) break;
+            if (odbc::FirstSqlState(SQL_HANDLE_STMT, stmt) != "01004") break;
+            if (ask < (size_t{1} << 24)) ask *= 4;
+        }
+        value = bytes;
+        return true;
     }
 
     // After execution: fetches every row (static) or the first one (forward-only).
@@ -218,6 +293,7 @@ void Recordset::Open(std::u16string_view source, Connection& connection, CursorT
     odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &stmt), SQL_HANDLE_DBC, c.dbc,
                 "SQLAllocHandle");
     d.stmt = stmt;
+    d.driverUtf8 = c.driverUtf8;
     try {
         if (c.commandTimeout > 0) {
             // A driver that cannot time statements out keeps running them; not an error.
@@ -245,6 +321,7 @@ void Recordset::Open(Statement& statement, int32_t parameter, CursorType cursor)
     s.parameter = parameter;
     d.stmt = s.stmt;
     d.borrowed = &statement;
+    d.driverUtf8 = s.driverUtf8;
     s.reader = this;
     try {
         SQLRETURN rc = SQLExecute(d.stmt);
@@ -318,22 +395,30 @@ int Recordset::FieldIndex(std::u16string_view name) const {
     const Impl& d = *m_impl;
     if (!d.open) odbc::ThrowClosed();
     const ColumnSet& columns = *d.columns;
-    if (d.lookupsFor != &columns) {
-        std::fill(d.lookups.begin(), d.lookups.end(), Impl::Lookup{});
-        d.lookupsFor = &columns;
+    if (d.lookupsFor != d.columns) {
+        for (Impl::Lookup& slot : d.lookups) slot.data = nullptr;
+        d.lookupsFor = d.columns;
     }
     const auto address = reinterpret_cast<uintptr_t>(name.data());
-    Impl::Lookup& slot = d.lookups[((address >> 4) ^ (address >> 12) ^ name.size()) & 255];
-    if (slot.data == name.data() && slot.size == name.size() && slot.index < columns.names.size() &&
-        EqualsIgnoreCase(name, columns.names[slot.index])) {
-        return static_cast<int>(slot.index);
+    const size_t home = (address >> 3) ^ (address >> 12) ^ name.size();
+    Impl::Lookup* empty = nullptr;
+    for (size_t probe = 0; probe < Impl::LookupProbes; ++probe) {
+        Impl::Lookup& slot = d.lookups[(home + probe) % Impl::LookupSlots];
+        if (slot.data == name.data() && slot.text.size() == name.size() &&
+            std::memcmp(slot.text.data(), name.data(), name.size() * sizeof(char16_t)) == 0) {
+            return static_cast<int>(slot.index);
+        }
+        if (!slot.data && !empty) empty = &slot;
     }
     AsciiLowerInto(name, d.key);
     auto it = columns.byName.find(d.key);
     if (it == columns.byName.end()) {
         ThrowItemNotFound("no column '" + ToUtf8(name) + "' in the query's result.");
     }
-    slot = {name.data(), name.size(), static_cast<size_t>(it->second)};
+    Impl::Lookup& slot = empty ? *empty : d.lookups[home % Impl::LookupSlots];
+    slot.data = name.data();
+    slot.text.assign(name);
+    slot.index = static_cast<size_t>(it->second);
     return it->second;
 }
 

@@ -29,6 +29,7 @@ void Statement::Prepare(std::u16string_view text, Connection& connection) {
     odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &stmt), SQL_HANDLE_DBC, c.dbc,
                 "SQLAllocHandle");
     m_impl->stmt = stmt;
+    m_impl->driverUtf8 = c.driverUtf8;
     try {
         if (c.commandTimeout > 0) {
             // A driver that cannot time statements out keeps running them; not an error.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "common/RuntimeError.h"
@@ -89,6 +91,62 @@ TEST_F(RecordsetTest, LongTextsComeBackWhole) {
     const auto& text = rs.Field(0).text();
     ASSERT_EQ(text.size(), 100000u);
     EXPECT_EQ(text[50000], u'y');
+}
+
+// Whatever bytes a registry's text holds, the recordset reads the text the driver itself gives
+// as UTF-16: odd and cut UTF-8, code zero, and characters split between the pieces a value is
+// read in.
+TEST_F(RecordsetTest, TextIsTheDriversOwnUtf16WhateverItsBytes) {
+    const std::string a254(254, 'a'), a255(255, 'a'), b5000(5000, 'b');
+    const std::vector<std::string> hexValues = {
+        "41",
+        "418042",
+        "C041",
+        "C1BF",
+        "E941",
+        "E9",
+        "E2",
+        "E282",
+        "E282AC",
+        "F5808080",
+        "FF",
+        "F09F9880",
+        "F09080",
+        "F48080805A",
+        "F888808080",
+        "EDA080",
+        "E08080",
+        "C3A9",
+        "410042",
+        "",
+        test::Hex(a254) + "C3A9",
+        test::Hex(a255) + "C3A9" + test::Hex(b5000),
+        test::Hex(a255) + "E282AC" + test::Hex(b5000) + "F09F9880"};
+    std::string sql = "create table odd (id integer, v text);";
+    for (size_t i = 0; i < hexValues.size(); ++i) {
+        sql += "insert into odd values (" + std::to_string(i) + ", cast(x'" + hexValues[i] +
+               "' as text));";
+    }
+    sql += "insert into odd values (" + std::to_string(hexValues.size()) + ", null);";
+    ExecSql(m_db, sql);
+
+    const std::vector<std::optional<std::u16string>> expected =
+        test::DriverUtf16(SqliteConnectionString(m_db), "select v from odd order by id");
+    ASSERT_EQ(expected.size(), hexValues.size() + 1);
+    for (CursorType cursor : {CursorType::Static, CursorType::ForwardOnly}) {
+        Recordset rs;
+        rs.Open(u"select v from odd order by id", m_conn, cursor);
+        for (size_t i = 0; i < expected.size(); ++i, rs.MoveNext()) {
+            ASSERT_FALSE(rs.Eof());
+            SCOPED_TRACE(i < hexValues.size() ? hexValues[i].substr(0, 40) : "null");
+            if (!expected[i]) {
+                EXPECT_TRUE(rs.Field(0).isNull());
+            } else {
+                EXPECT_EQ(rs.Field(0).text(), *expected[i]);
+            }
+        }
+        EXPECT_TRUE(rs.Eof());
+    }
 }
 
 TEST_F(RecordsetTest, DriverErrorsCarrySqlState) {

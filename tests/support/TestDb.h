@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/RuntimeError.h"
 
@@ -41,6 +43,20 @@ class ScopedEnv {
 void ExecSql(const std::string& dbPath, const std::string& sql);
 // "Driver=SQLite3;Database=<path>" as UTF-16.
 std::u16string SqliteConnectionString(const std::string& dbPath);
+// The first column of every row of sql as the driver's own UTF-16 (SQL_C_WCHAR), read through
+// ODBC without the db layer; nullopt for Null.
+std::vector<std::optional<std::u16string>> DriverUtf16(const std::u16string& connectionString,
+                                                       const std::string& sql);
+// Upper-case hexadecimal digits of bytes, for SQL's x'...'.
+inline std::string Hex(std::string_view bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
 // Whole file as bytes ("" when missing).
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
