@@ -116,12 +116,14 @@ void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layo
     const bool scanText = settings.ScanTextMode == u"TEXT";
     const bool scanAll = settings.ScanTextMode == u"ALL";
     // The record id of the log is read afresh for each scrubbed value, as the row gives it.
+    std::u16string scrubbed;
     auto scrub = [&](std::u16string_view value, const ItemLayout& entry) {
-        return ScrubNonAscii(value, entry.FieldName, ToInt32(abstractRow.Field(u"MedrefID")), log);
+        return ScrubNonAscii(value, entry.FieldName, ToInt32(abstractRow.Field(u"MedrefID")), log,
+                             scrubbed);
     };
 
     // The working value carries over from entry to entry; each step below may overwrite it. It
-    // points into the row, a Remarks piece or `owned`, which holds values made here.
+    // points into the row, a Remarks piece, `owned`, which holds values made here, or `scrubbed`.
     std::u16string owned;
     std::u16string_view working;
     auto own = [&](std::u16string&& value) {
@@ -147,10 +149,10 @@ void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layo
         }
         if (entry.IsTextEntry()) {
             working = pieceCounter < pieces.size() ? pieces[pieceCounter] : std::u16string_view();
-            if (scanText) own(scrub(working, entry));
+            if (scanText) working = scrub(working, entry);
             ++pieceCounter;
         }
-        if (scanAll) own(scrub(working, entry));
+        if (scanAll) working = scrub(working, entry);
         PlaceEntry(record, entry, working, settings);
     }
     StampFixedFields(record, settings.NaaccrVersion, DirectText(abstractRow.Field(u"MedrefID")));

@@ -41,10 +41,24 @@ size_t PrintableAsciiPrefix(std::u16string_view text) noexcept {
 
 std::u16string ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
                              int32_t recordId, ByteSink& log) {
+    std::u16string storage;
+    return std::u16string(ScrubNonAscii(text, fieldName, recordId, log, storage));
+}
+
+std::u16string_view ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
+                                  int32_t recordId, ByteSink& log, std::u16string& storage) {
     size_t i = PrintableAsciiPrefix(text);
     while (i < text.size() && IsKept(text[i])) ++i;
-    std::u16string result(text);
-    if (i == text.size()) return result;
+    if (i == text.size()) return text;
+    // text may lie in storage itself (a value scrubbed before): then it is copied first.
+    const bool inStorage =
+        text.data() >= storage.data() && text.data() <= storage.data() + storage.size();
+    if (inStorage) {
+        std::u16string copy(text);
+        return ScrubNonAscii(copy, fieldName, recordId, log, storage);
+    }
+    std::u16string& result = storage;
+    result.assign(text);
 
     // One log line per replaced character, in text order, written to the log in one piece.
     const std::string tail = " found in " + EncodeWindows1252(fieldName) +

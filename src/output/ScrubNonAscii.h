@@ -14,5 +14,9 @@ class ByteSink;
 // and stays.
 std::u16string ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
                              int32_t recordId, ByteSink& log);
+// The same without a copy when nothing is replaced: returns text itself, or the scrubbed
+// text made in storage.
+std::u16string_view ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
+                                  int32_t recordId, ByteSink& log, std::u16string& storage);
 
 }  // namespace mae
