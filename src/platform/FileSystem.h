@@ -58,6 +58,9 @@ class NativeFile {
     IoStatus Truncate(long long size);
     // Asks the system to put what was written on the disk.
     IoStatus Sync();
+    // Asks the system to start putting that range of the file on the disk now, without waiting:
+    // a later Sync then has little left to wait for. A system that cannot is not asked.
+    void StartWriteBack(long long offset, long long length) noexcept;
     // Closes the file; it is closed afterwards even when an error is reported.
     IoStatus Close();
 

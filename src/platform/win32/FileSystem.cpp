@@ -158,6 +158,10 @@ IoStatus NativeFile::Truncate(long long size) {
     return {};
 }
 
+void NativeFile::StartWriteBack(long long, long long) noexcept {
+    // Windows has no call to start a range's write-back alone: Sync flushes the whole file.
+}
+
 IoStatus NativeFile::Sync() {
     if (!IsOpen()) return IoStatus{IoError::PathAccess, "the file is not open"};
     if (!FlushFileBuffers(AsHandle(m_handle))) {
