@@ -11,6 +11,7 @@
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExclusionTests.h"
+#include "extract/OutputThread.h"
 #include "extract/RunFiles.h"
 #include "extract/RunUi.h"
 #include "output/ByteSink.h"
@@ -112,57 +113,78 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
     int32_t visited = 0;
     int32_t consolidatedWritten = 0;
     int32_t abstractsWritten = 0;
-    Recordset abstracts;
+    // The records are written on a thread of their own while this one reads the next cases;
+    // the counters are the writer's until Finish.
+    OutputThread output([&](CaseOutput& kept) {
+        consolidatedFile.Write(kept.consolidated.data());
+        Increment(consolidatedWritten);
+        if (!kept.hasAbstracts) return;
+        while (!kept.abstracts.Eof()) {
+            Increment(abstractsWritten);
+            WriteAbstractRecord(abstractFile, kept.abstracts, *context.AbstractLayout,
+                                context.Settings, logFile);
+            kept.abstracts.MoveNext();
+        }
+    });
     // The per-case statements are prepared once and executed with the case's id bound. A case
     // whose MedrefID does not read as its own whole number (e.g. "0012" or "12.5") has its
     // statements sent as text with the id as written, which the database may read otherwise.
     PreparedExclusionTests tests(registry);
     Statement abstractStatement;
-    while (!cases.Eof()) {
-        Increment(visited);
-        const int32_t id = ToInt32(cases.Field(u"MedrefID"));
-        const bool bound = DirectText(cases.Field(u"MedrefID")) == DecimalText(id);
-        bool skip = bound ? tests.IsDeathCertificateOnly(id) : IsDeathCertificateOnly(registry, id);
-        if (!skip) {
-            const int32_t again = ToInt32(cases.Field(u"MedrefID"));
-            skip = bound ? !tests.IsReleasable(ui.RereleaseChecked(), again)
-                         : !IsReleasable(registry, ui.RereleaseChecked(), again);
-        }
-        if (!skip) {
-            WriteConsolidatedRecord(consolidatedFile, cases, *context.ConsolidatedLayout,
-                                    context.Settings);
-            Increment(consolidatedWritten);
+    try {
+        while (!cases.Eof()) {
+            Increment(visited);
+            const int32_t id = ToInt32(cases.Field(u"MedrefID"));
+            const bool bound = DirectText(cases.Field(u"MedrefID")) == DecimalText(id);
+            bool skip =
+                bound ? tests.IsDeathCertificateOnly(id) : IsDeathCertificateOnly(registry, id);
+            if (!skip) {
+                const int32_t again = ToInt32(cases.Field(u"MedrefID"));
+                skip = bound ? !tests.IsReleasable(ui.RereleaseChecked(), again)
+                             : !IsReleasable(registry, ui.RereleaseChecked(), again);
+            }
+            if (!skip) {
+                CaseOutput& kept = output.Next();
+                kept.consolidated.Clear();
+                kept.hasAbstracts = false;
+                WriteConsolidatedRecord(kept.consolidated, cases, *context.ConsolidatedLayout,
+                                        context.Settings);
 
-            if (abstracts.State() == 1) abstracts.Close();
-            const std::u16string medrefId = DirectText(cases.Field(u"MedrefID"));
-            if (bound) {
-                if (!abstractStatement.IsPrepared()) {
-                    abstractStatement.Prepare(AbstractQuery(context.AbstractSelectList, u"?"),
-                                              registry);
+                Recordset& abstracts = kept.abstracts;
+                if (abstracts.State() == 1) abstracts.Close();
+                const std::u16string medrefId = DirectText(cases.Field(u"MedrefID"));
+                if (bound) {
+                    if (!abstractStatement.IsPrepared()) {
+                        abstractStatement.Prepare(AbstractQuery(context.AbstractSelectList, u"?"),
+                                                  registry);
+                    }
+                    abstracts.Open(abstractStatement, id, CursorType::Static);
+                } else {
+                    abstracts.Open(AbstractQuery(context.AbstractSelectList, medrefId), registry,
+                                   CursorType::Static);
                 }
-                abstracts.Open(abstractStatement, id, CursorType::Static);
-            } else {
-                abstracts.Open(AbstractQuery(context.AbstractSelectList, medrefId), registry,
-                               CursorType::Static);
+                kept.hasAbstracts = !abstracts.Eof();
+                output.Submit();
+                if (!kept.hasAbstracts) {
+                    // Everything written so far stays: the files are closed whole and put in
+                    // place before the message, and the program ends after it.
+                    output.Finish();
+                    files.PutInPlace();
+                    ui.ShowMessage(u"Error: Abstract for MedrefID = " + medrefId +
+                                       u" not found. Extract aborted.",
+                                   MsgButtons::Ok, MsgIcon::None, std::u16string(ProgramName));
+                    return RunOutcome::Aborted;
+                }
             }
-            if (abstracts.Eof()) {
-                // Everything written so far stays: the files are closed whole and put in place
-                // before the message, and the program ends after it.
-                files.PutInPlace();
-                ui.ShowMessage(
-                    u"Error: Abstract for MedrefID = " + medrefId + u" not found. Extract aborted.",
-                    MsgButtons::Ok, MsgIcon::None, std::u16string(ProgramName));
-                return RunOutcome::Aborted;
-            }
-            while (!abstracts.Eof()) {
-                Increment(abstractsWritten);
-                WriteAbstractRecord(abstractFile, abstracts, *context.AbstractLayout,
-                                    context.Settings, logFile);
-                abstracts.MoveNext();
-            }
+            cases.MoveNext();
+            ui.SetProgressValue(static_cast<float>(visited));
         }
-        cases.MoveNext();
-        ui.SetProgressValue(static_cast<float>(visited));
+        output.Finish();
+    } catch (...) {
+        // The cases before the failing one are written first; should writing one of them fail,
+        // that failure came first and is the one reported.
+        output.Finish();
+        throw;
     }
 
     files.PutInPlace();

@@ -21,6 +21,7 @@ class StringSink : public ByteSink {
   public:
     void Write(std::string_view bytes) override { m_data.append(bytes); }
     const std::string& data() const noexcept { return m_data; }
+    void Clear() noexcept { m_data.clear(); }
 
   private:
     std::string m_data;

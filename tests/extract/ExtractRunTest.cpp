@@ -12,6 +12,7 @@ namespace mae {
 namespace {
 
 using test::cols;
+using test::ErrorNumber;
 using test::MiniRegistry;
 using test::RecordLines;
 
@@ -233,6 +234,22 @@ TEST_F(ExtractRunTest, UnusableMedrefIdIsARunTimeError) {
     }
     // The files were opened after Yes and are left empty, not half written.
     EXPECT_EQ(test::ReadFileBytes(File("ConsolidatedAuditExtract.txt")), "");
+}
+
+// The records are written on a thread of their own, behind the reading: a case that fails
+// still finds every case before it written, and its error is the run's.
+TEST_F(ExtractRunTest, ACaseThatFailsFindsEveryEarlierCaseWritten) {
+    for (int m = 1; m <= 20; ++m) {
+        m_registry.AddCase(m, "20110101", "C500", "8500", 3);
+        m_registry.AddAbstract(m * 10, m, "1", "'00'");
+        m_registry.AddAbstract(m * 10 + 1, m, "1", "'00'");
+    }
+    m_registry.Exec(
+        "update medicalsum set medrefid = 12345678901 where medrefid = 20;"
+        "update medicalsum_2 set medrefid = 12345678901 where medrefid = 20");
+    EXPECT_EQ(ErrorNumber([&] { Run(); }), err::Overflow);
+    EXPECT_EQ(RecordLines(File("ConsolidatedAuditExtract.txt")).size(), 19u);
+    EXPECT_EQ(RecordLines(File("AbstractAuditExtract.txt")).size(), 38u);
 }
 
 }  // namespace
