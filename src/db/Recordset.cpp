@@ -222,7 +222,9 @@ struct Recordset::Impl {
         if (indicator == SQL_NULL_DATA) return false;
         constexpr size_t room = sizeof piece - 1;  // each piece ends with a NUL
         if (rc == SQL_SUCCESS || (indicator >= 0 && static_cast<size_t>(indicator) <= room)) {
-            value = std::string_view(piece, indicator >= 0 ? static_cast<size_t>(indicator) : 0);
+            // Never past the piece, whatever length a driver claims.
+            const size_t got = indicator >= 0 ? std::min(room, static_cast<size_t>(indicator)) : 0;
+            value = std::string_view(piece, got);
             return true;
         }
         bytes.assign(piece, room);
