@@ -53,6 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     MAE_FUZZ_CHECK(log.data() == expectedLog);
 
+    // Scrubbing a text that lies in the storage it is scrubbed into gives the same result.
+    std::u16string storage = text;
+    mae::StringSink inPlace;
+    MAE_FUZZ_CHECK(mae::ScrubNonAscii(std::u16string_view(storage), fieldName, recordId, inPlace,
+                                      storage) == result);
+    MAE_FUZZ_CHECK(inPlace.data() == log.data());
+
     // Scrubbing twice changes nothing more and logs nothing.
     mae::StringSink again;
     MAE_FUZZ_CHECK(mae::ScrubNonAscii(result, fieldName, recordId, again) == result);

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-build-asan}"
 FUZZ_BUILD_DIR="${FUZZ_BUILD_DIR:-build-fuzz}"
 FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
-FUZZ_TARGETS=(profile_reader record_placement remarks_split scrub_non_ascii connection_string)
+FUZZ_TARGETS=(profile_reader record_placement remarks_split scrub_non_ascii connection_string driver_text)
 JOBS="$(nproc)"
 
 ./scripts/install-deps.sh
