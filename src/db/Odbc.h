@@ -33,7 +33,7 @@ struct ColumnSet {
 
 struct Statement::Impl {
     void* stmt = nullptr;
-    int32_t parameter = 0;  // bound to the `?`; set before each execution
+    int32_t parameter = 0;    // bound to the `?`; set before each execution
     bool driverUtf8 = false;  // as its connection's
     std::shared_ptr<const ColumnSet> columns;
     Recordset* reader = nullptr;  // the recordset whose cursor is open on the statement
