@@ -153,19 +153,27 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
                 Recordset& abstracts = kept.abstracts;
                 if (abstracts.State() == 1) abstracts.Close();
                 const std::u16string medrefId = DirectText(cases.Field(u"MedrefID"));
-                if (bound) {
-                    if (!abstractStatement.IsPrepared()) {
-                        abstractStatement.Prepare(AbstractQuery(context.AbstractSelectList, u"?"),
-                                                  registry);
+                try {
+                    if (bound) {
+                        if (!abstractStatement.IsPrepared()) {
+                            abstractStatement.Prepare(
+                                AbstractQuery(context.AbstractSelectList, u"?"), registry);
+                        }
+                        abstracts.Open(abstractStatement, id, CursorType::Static);
+                    } else {
+                        abstracts.Open(AbstractQuery(context.AbstractSelectList, medrefId),
+                                       registry, CursorType::Static);
                     }
-                    abstracts.Open(abstractStatement, id, CursorType::Static);
-                } else {
-                    abstracts.Open(AbstractQuery(context.AbstractSelectList, medrefId), registry,
-                                   CursorType::Static);
+                } catch (...) {
+                    // The case's consolidated record is written before its abstracts are read:
+                    // it stays in the file when reading them fails.
+                    output.Submit();
+                    throw;
                 }
-                kept.hasAbstracts = !abstracts.Eof();
+                const bool found = !abstracts.Eof();
+                kept.hasAbstracts = found;
                 output.Submit();
-                if (!kept.hasAbstracts) {
+                if (!found) {
                     // Everything written so far stays: the files are closed whole and put in
                     // place before the message, and the program ends after it.
                     output.Finish();
