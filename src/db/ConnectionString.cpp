@@ -125,6 +125,14 @@ Pairs LastValues(const Pairs& pairs) {
 class OdbcText {
   public:
     void Add(std::u16string_view key, std::u16string_view value) {
+        // ODBC has no way to write '=' inside a keyword: a driver would end the keyword there
+        // and read the rest, and the value after it, as keywords of their own (a Provider=,
+        // a second Driver=).
+        if (key.find(u'=') != std::u16string_view::npos) {
+            throw RuntimeError(err::BadInitString,
+                               "The connection string is not well formed: a keyword holding '=' "
+                               "(written \"==\") cannot be passed to an ODBC driver");
+        }
         if (Has(key)) return;
         m_pairs.push_back({std::u16string(key), std::u16string(value)});
     }

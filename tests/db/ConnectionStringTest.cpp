@@ -168,6 +168,14 @@ const Refusal refusals[] = {
      "a value without a keyword"},
     {"BadExtendedProperties", "Provider=MSDASQL;Extended Properties=\"DSN=x;PWD=Sekr3t!;junk\"",
      NoDrivers, err::BadInitString, "a keyword without '=' at character 19 of its Extended"},
+    // Written out as it stands, the keyword would end at its '=' and the value's braced text
+    // would reach the driver as keywords of their own.
+    {"KeywordHoldingEquals",
+     "Provider=MSDASQL;Data\"ase==/srv/r.db,D={x;Provider=xyte;PWD=Sekr3t!}", NoDrivers,
+     err::BadInitString, "a keyword holding '=' (written \"==\") cannot be passed"},
+    {"KeywordHoldingEqualsInExtended",
+     "Provider=MSDASQL;Extended Properties='a==b={Driver=x};PWD=Sekr3t!'", NoDrivers,
+     err::BadInitString, "a keyword holding '='"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Strings, ConnectionStringRefusal, ::testing::ValuesIn(refusals),
