@@ -43,9 +43,18 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 class NativeFile {
   public:
     NativeFile() = default;
-    ~NativeFile();
-    NativeFile(NativeFile&& other) noexcept;
-    NativeFile& operator=(NativeFile&& other) noexcept;
+    ~NativeFile() {
+        if (IsOpen()) CloseQuietly(m_handle);
+    }
+    NativeFile(NativeFile&& other) noexcept
+        : m_handle(std::exchange(other.m_handle, InvalidHandle)) {}
+    NativeFile& operator=(NativeFile&& other) noexcept {
+        if (this != &other) {
+            if (IsOpen()) CloseQuietly(m_handle);
+            m_handle = std::exchange(other.m_handle, InvalidHandle);
+        }
+        return *this;
+    }
     NativeFile(const NativeFile&) = delete;
     NativeFile& operator=(const NativeFile&) = delete;
 
@@ -72,6 +81,9 @@ class NativeFile {
     Handle NativeHandle() const noexcept { return m_handle; }
 
   private:
+    // Closes an open handle, its errors lost.
+    static void CloseQuietly(Handle handle) noexcept;
+
     Handle m_handle = InvalidHandle;
 };
 
@@ -91,9 +103,15 @@ IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names);
 class FileLock {
   public:
     FileLock() = default;
-    ~FileLock();
-    FileLock(FileLock&& other) noexcept;
-    FileLock& operator=(FileLock&& other) noexcept;
+    ~FileLock() { Release(); }
+    FileLock(FileLock&& other) noexcept = default;
+    FileLock& operator=(FileLock&& other) noexcept {
+        if (this != &other) {
+            Release();
+            m_file = std::move(other.m_file);
+        }
+        return *this;
+    }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 

@@ -67,20 +67,7 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return path;
 }
 
-NativeFile::~NativeFile() {
-    if (IsOpen()) ::close(Descriptor(m_handle));
-}
-
-NativeFile::NativeFile(NativeFile&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, InvalidHandle)) {}
-
-NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
-    if (this != &other) {
-        if (IsOpen()) ::close(Descriptor(m_handle));
-        m_handle = std::exchange(other.m_handle, InvalidHandle);
-    }
-    return *this;
-}
+void NativeFile::CloseQuietly(Handle handle) noexcept { ::close(Descriptor(handle)); }
 
 IoStatus NativeFile::WriteAll(const char* data, size_t size, size_t& written) {
     written = 0;
@@ -172,18 +159,6 @@ IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names) 
     ::closedir(dir);
     if (error != 0) return Failure(error);
     return {};
-}
-
-FileLock::~FileLock() { Release(); }
-
-FileLock::FileLock(FileLock&& other) noexcept : m_file(std::move(other.m_file)) {}
-
-FileLock& FileLock::operator=(FileLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        m_file = std::move(other.m_file);
-    }
-    return *this;
 }
 
 void FileLock::Release() noexcept {
