@@ -36,7 +36,12 @@ struct IoStatus {
 extern const char PathSeparator;
 
 // folder + separator + name, with no check for a separator already at the folder's end.
-std::string JoinPath(std::string_view folder, std::string_view name);
+inline std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder).append(1, PathSeparator).append(name);
+    return path;
+}
 
 // An open file, written from its current position. Move-only; closed at destruction (errors
 // then are lost: call Close() to see them).

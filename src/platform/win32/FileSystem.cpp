@@ -112,13 +112,6 @@ IoStatus Open(const std::string& path, DWORD access, DWORD disposition, DWORD fl
 
 const char PathSeparator = '\\';
 
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string path;
-    path.reserve(folder.size() + 1 + name.size());
-    path.append(folder).append(1, PathSeparator).append(name);
-    return path;
-}
-
 void NativeFile::CloseQuietly(Handle handle) noexcept { CloseHandle(AsHandle(handle)); }
 
 IoStatus NativeFile::WriteAll(const char* data, size_t size, size_t& written) {
