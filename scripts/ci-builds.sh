@@ -11,12 +11,7 @@ WERROR="${MAE_WERROR:-ON}"
 JOBS="$(nproc)"
 
 ./scripts/install-deps.sh
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-if ! dpkg-query -W -f='${Status}' clang 2>/dev/null | grep -q "install ok installed"; then
-    $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends clang
-fi
+./scripts/apt-ensure.sh clang
 
 echo "== Release (GCC): build ($RELEASE_BUILD_DIR)"
 cmake -S . -B "$RELEASE_BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DMAE_WERROR="$WERROR"

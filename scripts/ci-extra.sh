@@ -19,16 +19,7 @@ JOBS="$(nproc)"
 ./scripts/install-deps.sh
 ./scripts/pg-server.sh install
 # clang with its libFuzzer and sanitizer runtimes; llvm-symbolizer turns reports into file:line.
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-missing=()
-for p in clang libclang-rt-14-dev llvm; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+./scripts/apt-ensure.sh clang libclang-rt-14-dev llvm
 
 # Any sanitizer report fails the test it happens in. Leaks are looked for too, with no
 # suppressions: Qt, unixODBC and the SQLite and PostgreSQL drivers leave nothing that the leak

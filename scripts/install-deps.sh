@@ -11,14 +11,7 @@ PACKAGES=(
     libgtest-dev googletest
     xvfb xauth
 )
-missing=()
-for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+"$(dirname "$0")/apt-ensure.sh" "${PACKAGES[@]}"
 # The SQLite3 ODBC driver registers itself on install; make sure it is there.
 if ! odbcinst -q -d -n SQLite3 >/dev/null 2>&1; then
     printf '[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=libsqlite3odbc.so\nSetup=libsqlite3odbc.so\n' \

@@ -17,6 +17,7 @@
 # created when missing. Works as root or as a user with sudo (for the packages only).
 set -euo pipefail
 
+SCRIPTS="$(cd "$(dirname "$0")" && pwd)"
 ENV_FILE="${MAE_PG_ENV_FILE:-${TMPDIR:-/tmp}/mae-pg-server-$(id -u).env}"
 DB_NAME=registry
 DB_ROLE=maeaudit
@@ -25,15 +26,9 @@ OS_USER=maepg
 die() { echo "pg-server.sh: $*" >&2; exit 1; }
 
 install_packages() {
-    local sudo="" missing=()
+    local sudo=""
     if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-    for p in postgresql odbc-postgresql libpq-dev; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    if [ "${#missing[@]}" -gt 0 ]; then
-        $sudo apt-get update
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-    fi
+    "$SCRIPTS/apt-ensure.sh" postgresql odbc-postgresql libpq-dev
     if ! odbcinst -q -d -n "PostgreSQL Unicode" >/dev/null 2>&1; then
         local so
         so=$(find /usr/lib -name psqlodbcw.so 2>/dev/null | head -n1)

@@ -18,16 +18,7 @@ LINUX_DIR="$(realpath "${MAE_BUILD_DIR:-build}")"
 EXE="$WIN_DIR/src/app/win32/meridane-audit-extract.exe"
 TESTS="$WIN_DIR/tests/win32"
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-missing=()
-for p in wine wine64 xvfb xauth binutils-mingw-w64-x86-64; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+./scripts/apt-ensure.sh wine wine64 xvfb xauth binutils-mingw-w64-x86-64
 
 WORK="$(mktemp -d /tmp/mae-windows-XXXXXX)"
 export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
