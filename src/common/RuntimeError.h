@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -89,6 +90,14 @@ inline RuntimeError ErrorOf(int32_t number, std::string_view detail = {}) {
         description += detail;
     }
     return RuntimeError(number, description);
+}
+
+// A failure as the run-time error it is reported as: a RuntimeError as it is, a bad_alloc error 7
+// "Out of memory", any other exception error 51 "Internal error" with its text.
+inline RuntimeError AsRunTimeError(const std::exception& error) {
+    if (auto* known = dynamic_cast<const RuntimeError*>(&error)) return *known;
+    if (dynamic_cast<const std::bad_alloc*>(&error)) return ErrorOf(err::OutOfMemory);
+    return ErrorOf(err::Internal, error.what());
 }
 
 }  // namespace mae

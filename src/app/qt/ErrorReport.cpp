@@ -26,12 +26,6 @@ QMessageBox::StandardButton ShowMessageBox(QMessageBox& box) {
     return box.standardButton(box.clickedButton());
 }
 
-RuntimeError AsRunTimeError(const std::exception& error) {
-    if (auto* known = dynamic_cast<const RuntimeError*>(&error)) return *known;
-    if (dynamic_cast<const std::bad_alloc*>(&error)) return ErrorOf(err::OutOfMemory);
-    return ErrorOf(err::Internal, error.what());
-}
-
 RuntimeError AsRunTimeError(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);

@@ -20,10 +20,8 @@ extern MessageBoxHookFunction MessageBoxHook;
 // was closed without one.
 QMessageBox::StandardButton ShowMessageBox(QMessageBox& box);
 
-// A failure as the run-time error it is reported as: a RuntimeError as it is, a bad_alloc error 7
-// "Out of memory", any other exception error 51 "Internal error" with its text.
-RuntimeError AsRunTimeError(const std::exception& error);
-// The same for a caught failure of any type; one that is no std::exception is error 51.
+// AsRunTimeError (common/RuntimeError.h) for a caught failure of any type; one that is no
+// std::exception is error 51.
 RuntimeError AsRunTimeError(std::exception_ptr failure);
 
 // The run-time error report: a critical box titled with the program's name whose text is

@@ -9,12 +9,6 @@
 
 namespace mae::win32 {
 
-RuntimeError AsRunTimeError(const std::exception& error) {
-    if (auto* known = dynamic_cast<const RuntimeError*>(&error)) return *known;
-    if (dynamic_cast<const std::bad_alloc*>(&error)) return ErrorOf(err::OutOfMemory);
-    return ErrorOf(err::Internal, error.what());
-}
-
 std::wstring RunTimeErrorText(const RuntimeError& error) {
     wchar_t number[40];
     if (error.number() < 0) {

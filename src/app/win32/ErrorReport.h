@@ -10,10 +10,6 @@
 
 namespace mae::win32 {
 
-// The failure that is no RuntimeError of the program's own, as one: a bad_alloc is error 7
-// "Out of memory", anything else error 51 "Internal error" with its text.
-RuntimeError AsRunTimeError(const std::exception& error);
-
 // "Run-time error 'N':", an empty line, the description. A negative number is an HRESULT and
 // shows its hexadecimal form too: "Run-time error '-2147467259 (80004005)':".
 std::wstring RunTimeErrorText(const RuntimeError& error);
