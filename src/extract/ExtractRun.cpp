@@ -83,8 +83,6 @@ std::u16string FolderBusyText(const std::string& folder) {
 // The run once it holds its folder: its files go through files, which puts them in place.
 RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) {
     Connection& registry = *context.Registry;
-    // On SQLite every statement of the run reads the same state of the registry.
-    ReadSnapshot snapshot(registry);
     const std::u16string criteria = SelectionCriteria();
     const std::u16string caseQuery = CaseQuery(context.ConsolidatedSelectList);
     const std::u16string caption(WindowCaption);
@@ -102,6 +100,11 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
         MsgAnswer::Yes) {
         return RunOutcome::Declined;
     }
+
+    // On SQLite every per-case statement reads the same state of the registry. The cases were
+    // read before the confirmation, outside it: the host's writers are never held up while a
+    // message waits for the user.
+    ReadSnapshot snapshot(registry);
 
     ByteSink& consolidatedFile = files.Create(ConsolidatedFileName);
     ByteSink& abstractFile = files.Create(AbstractFileName);
@@ -177,6 +180,7 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
                     // Everything written so far stays: the files are closed whole and put in
                     // place before the message, and the program ends after it.
                     output.Finish();
+                    snapshot.End();
                     files.PutInPlace();
                     ui.ShowMessage(u"Error: Abstract for MedrefID = " + medrefId +
                                        u" not found. Extract aborted.",
@@ -188,6 +192,7 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
             ui.SetProgressValue(static_cast<float>(visited));
         }
         output.Finish();
+        snapshot.End();
     } catch (...) {
         // The cases before the failing one are written first; should writing one of them fail,
         // that failure came first and is the one reported.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/RuntimeError.h"
+#include "common/Text.h"
 #include "extract/CaseSelection.h"
 #include "extract/ExtractRun.h"
 #include "platform/FileSystem.h"
@@ -177,6 +178,31 @@ TEST_F(ExtractRunTest, KeptCaseWithoutAbstractAbortsKeepingWhatWasWritten) {
     EXPECT_EQ(RecordLines(File("AbstractAuditExtract.txt")).size(), 3u);
 }
 
+// The host keeps working while a message waits for the user: its writes never wait for the
+// run, whichever way the run ends.
+TEST_F(ExtractRunTest, TheHostCanWriteWhileAnyMessageIsUp) {
+    m_registry.Exec("create table hostlog (n integer)");
+    int writes = 0;
+    auto runWithHostWriting = [&](bool yes) {
+        test::MiniRun run(m_registry, m_dir.path());
+        m_ui = test::RecordingUi{};
+        m_ui.answerYes = yes;
+        m_ui.whileShown = [&](const test::RecordingUi::Box& box) {
+            EXPECT_NO_THROW(m_registry.Exec("insert into hostlog values (1)")) << ToUtf8(box.text);
+            ++writes;
+        };
+        return RunExtract(run.context, m_ui);
+    };
+    EXPECT_EQ(runWithHostWriting(true), RunOutcome::NothingSelected);
+    AddTenCases();
+    EXPECT_EQ(runWithHostWriting(false), RunOutcome::Declined);
+    EXPECT_EQ(runWithHostWriting(true), RunOutcome::Completed);
+    m_registry.AddCase(12, "20110101", "C500", "8500", 3);
+    m_registry.AddAbstract(120, 12, "1", "'00'", "'a'", /*withAbstracts2=*/false);
+    EXPECT_EQ(runWithHostWriting(true), RunOutcome::Aborted);
+    EXPECT_EQ(writes, 6);
+}
+
 TEST_F(ExtractRunTest, TwoRunsGiveIdenticalFiles) {
     AddTenCases();
     m_registry.AddAbstract(12, 1, "1", "'00'", "'caf' || char(233) || char(2) || 'x'");
@@ -199,6 +225,7 @@ TEST_F(ExtractRunTest, TwoRunsGiveIdenticalFiles) {
 TEST_F(ExtractRunTest, MedrefIdNotAPlainIntegerIsSentAsWritten) {
     m_registry.AddCase(7, "20110101", "C500", "8500", 3);
     m_registry.AddCase(12, "20110101", "C500", "8500", 3);
+    m_registry.AddAbstract(120, 12, "1", "'00'", "'a'", /*withAbstracts2=*/false);
     m_registry.Exec(
         "update medicalsum set medrefid = 12.5 where medrefid = 12;"
         "update medicalsum_2 set medrefid = 12.5 where medrefid = 12");

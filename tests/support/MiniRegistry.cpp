@@ -63,6 +63,7 @@ std::u16string MiniRegistry::AbstractSelectList() { return u"medrefid, PatientId
 MsgAnswer RecordingUi::ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
                                    const std::u16string& title) {
     boxes.push_back({text, buttons, icon, title});
+    if (whileShown) whileShown(boxes.back());
     if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
     return answerYes ? MsgAnswer::Yes : MsgAnswer::No;
 }

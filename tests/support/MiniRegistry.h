@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ class RecordingUi : public RunUi {
 
     bool answerYes = true;
     bool rerelease = false;
+    // Called while each box is up, as the user would be looking at it.
+    std::function<void(const Box&)> whileShown;
     std::vector<Box> boxes;
     float progressMax = -1;
     std::vector<float> progressValues;
