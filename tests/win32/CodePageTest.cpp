@@ -41,8 +41,9 @@ TEST(Windows1252Table, IsThePlatformsConversionOfEveryUnit) {
 }
 
 TEST(AnsiCodePage, IsThePlatformsConversionOfEveryUnitAlone) {
-    if (const char* expected = std::getenv("MAE_EXPECT_ACP"))
+    if (const char* expected = std::getenv("MAE_EXPECT_ACP")) {
         ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
+    }
     std::u16string all;
     std::string expected;
     for (unsigned u = 0; u <= 0xFFFF; ++u) {
