@@ -1,6 +1,7 @@
 // The scrubber and the files' code page on arbitrary texts: the result has the text's
-// length, keeps exactly the units whose byte is printable ASCII (a unit the code page cannot
-// hold counts as '?'), blanks the others, and logs one well-formed line per blank, in order.
+// length, keeps exactly the units whose byte is printable ASCII (a unit the code page lacks
+// counts as its best-fit byte or '?'), blanks the others, and logs one well-formed line per
+// blank, in order.
 
 #include <cstdint>
 #include <string>
