@@ -15,7 +15,7 @@ namespace {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: mae-generate --out DIR [--cases N] [--seed S] [--full-text]\n"
+                 "usage: mae-generate --out DIR [--cases N] [--seed S] [--full-text] [--beyond-1252]\n"
                  "                    [--abstracts-per-case X] [--selected-share F]\n"
                  "writes DIR/registry.db, DIR/control.db and DIR/Meridane.ini\n");
 }
@@ -39,6 +39,9 @@ int main(int argc, char** argv) {
         bool ok = true;
         if (arg == "--full-text") {
             options.fullText = true;
+            continue;
+        } else if (arg == "--beyond-1252") {
+            options.beyondWindows1252 = true;
             continue;
         } else if (arg == "--help" || arg == "-h") {
             Usage();

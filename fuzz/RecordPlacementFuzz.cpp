@@ -1,7 +1,7 @@
 // Record placement and padding with arbitrary starts, lengths, values and pad texts: the record
 // keeps its 22824 characters, every column outside the placed span keeps what it held, each
-// placed unit becomes its Windows-1252 byte (CR and LF a blank), and the printed line is always
-// 22826 bytes ending in CR LF.
+// placed unit becomes its byte in the files' code page (CR and LF a blank), and the printed line
+// is always 22826 bytes ending in CR LF.
 
 #include <algorithm>
 #include <cstdint>
@@ -9,7 +9,7 @@
 
 #include "FuzzInput.h"
 #include "common/RuntimeError.h"
-#include "common/Windows1252.h"
+#include "common/AnsiCodePage.h"
 #include "output/ByteSink.h"
 #include "output/RecordBuffer.h"
 #include "output/RecordFormat.h"
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const size_t k = std::min({static_cast<size_t>(length), value.size(),
                                        static_cast<size_t>(mae::RecordLength - start + 1)});
             for (size_t i = 0; i < k; ++i) {
-                const char byte = static_cast<char>(mae::ToWindows1252(value[i]));
+                const char byte = static_cast<char>(mae::ToAnsi(value[i]));
                 model[static_cast<size_t>(start - 1) + i] =
                     byte == '\r' || byte == '\n' ? ' ' : byte;
             }
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes = record.bytes();
     MAE_FUZZ_CHECK(bytes.size() == static_cast<size_t>(mae::RecordLength));
     MAE_FUZZ_CHECK(bytes[0] == 'A');
-    MAE_FUZZ_CHECK(bytes.substr(16, version.size()) == mae::EncodeWindows1252(version));
+    MAE_FUZZ_CHECK(bytes.substr(16, version.size()) == mae::EncodeAnsi(version));
     MAE_FUZZ_CHECK(bytes.substr(20878, 8) == "12345678");
 
     mae::StringSink sink;

@@ -1,12 +1,13 @@
-// The scrubber and the Windows-1252 encoding on arbitrary texts: the result has the text's
-// length, keeps exactly the units whose byte is printable ASCII (a unit the code page cannot
-// hold counts as '?'), blanks the others, and logs one well-formed line per blank, in order.
+// The scrubber and the files' code page on arbitrary texts: the result has the text's
+// length, keeps exactly the units whose byte is printable ASCII (a unit the code page lacks
+// counts as its best-fit byte or '?'), blanks the others, and logs one well-formed line per
+// blank, in order.
 
 #include <cstdint>
 #include <string>
 
 #include "FuzzInput.h"
-#include "common/Windows1252.h"
+#include "common/AnsiCodePage.h"
 #include "output/ByteSink.h"
 #include "output/ScrubNonAscii.h"
 
@@ -27,21 +28,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string text = in.Rest(narrow);
 
     // The fast encoder agrees with the unit-by-unit table.
-    const std::string bytes = mae::EncodeWindows1252(text);
+    const std::string bytes = mae::EncodeAnsi(text);
     MAE_FUZZ_CHECK(bytes.size() == text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        MAE_FUZZ_CHECK(static_cast<unsigned char>(bytes[i]) == mae::ToWindows1252(text[i]));
+        MAE_FUZZ_CHECK(static_cast<unsigned char>(bytes[i]) == mae::ToAnsi(text[i]));
     }
 
     mae::StringSink log;
     const std::u16string result = mae::ScrubNonAscii(text, fieldName, recordId, log);
     MAE_FUZZ_CHECK(result.size() == text.size());
 
-    const std::string tail = " found in " + mae::EncodeWindows1252(fieldName) +
+    const std::string tail = " found in " + mae::EncodeAnsi(fieldName) +
                              " of record id = " + std::to_string(recordId) + "\r\n";
     std::string expectedLog;
     for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned code = mae::ToWindows1252(text[i]);
+        const unsigned code = mae::ToAnsi(text[i]);
         if (Printable(code)) {
             MAE_FUZZ_CHECK(result[i] == text[i]);
         } else {
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             expectedLog += "non-ascii character code: " + std::to_string(code) + tail;
         }
         // What is left is printable when written.
-        MAE_FUZZ_CHECK(Printable(mae::ToWindows1252(result[i])));
+        MAE_FUZZ_CHECK(Printable(mae::ToAnsi(result[i])));
     }
     MAE_FUZZ_CHECK(log.data() == expectedLog);
 

@@ -2,13 +2,14 @@
 # Runs the Windows edition's tests under Wine, in a private WINEPREFIX that is removed at the end:
 #   1. the .exe imports only DLLs that every Windows ships (x86_64-w64-mingw32-objdump -p);
 #   2. the core's tests and the start-up services' tests (profile routine, COM component against
-#      the tests' own in-process server), cross-built;
+#      the tests' own in-process server), cross-built; the code page of the files against the
+#      platform's conversion of every unit, on a 1252 and a 1250 PC;
 #   3. end to end: the .exe in a folder with an accented name, on a generated registry, driven
 #      through its window under Xvfb by tests/win32/WindowDriver.cpp with the tests' COM server
 #      registered in HKLM: its four files must be byte-identical to the Linux edition's on the
 #      same registry, its message boxes equal but for the folder, its controls where their twips
-#      put them at 96 dpi; then its layout at 144 dpi; then once more with the component not
-#      registered, which must end in run-time error 429.
+#      put them at 96 dpi; its files again with ScanText=ALL; then its layout at 144 dpi; then
+#      once more with the component not registered, which must end in run-time error 429.
 # Needs scripts/build-windows.sh's build (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
@@ -68,6 +69,15 @@ status=0
 (cd "$TESTS" && wine core_tests.exe --gtest_brief=1) || status=$?
 result "core tests" "$status"
 
+# The compiled Windows-1252 table and the PC's code page against the platform, for every unit;
+# with LC_ALL=pl_PL.UTF-8 Wine gives the process the code page 1250.
+echo "== code pages under Wine"
+status=0
+(cd "$TESTS" && MAE_EXPECT_ACP=1252 wine code_page_tests.exe --gtest_brief=1) || status=$?
+(cd "$TESTS" && LC_ALL=pl_PL.UTF-8 MAE_EXPECT_ACP=1250 wine code_page_tests.exe --gtest_brief=1 \
+    --gtest_filter='AnsiCodePage.*') || status=$?
+result "code pages: the Windows-1252 table, and the PC's own code page (1252, 1250)" "$status"
+
 echo "== start-up services under Wine"
 status=0
 (cd "$TESTS" && wine startup_tests.exe --gtest_brief=1) || status=$?
@@ -75,7 +85,7 @@ result "start-up services" "$status"
 
 echo "== end to end"
 DATA="$WORK/data"
-"$LINUX_DIR/mae-generate" --out "$DATA" --cases 200 --seed 7 --full-text >/dev/null
+"$LINUX_DIR/mae-generate" --out "$DATA" --cases 200 --seed 7 --full-text --beyond-1252 >/dev/null
 mkdir -p "$WORK/linux"
 WINDIR="$DATA" "$LINUX_DIR/tests/mae-reference-run" "$WORK/linux" "$WORK/linux.txt" rerelease
 
@@ -119,7 +129,23 @@ control 106 msctls_progress32 8,256 601x17 text=
 control 104 Button 8,176 601x17 text=Use the Unusual Followback field to exclude cases marked for non-rerelease
 LAYOUT
 if ! diff -u "$WORK/layout-expected.txt" "$WORK/layout.txt"; then status=1; fi
+# Letters outside Windows-1252 reached the files: as best-fit bytes or '?', D stroke scrubbed.
+LC_ALL=C grep -qa $'L?\xD0??' "$FOLDER_UNIX/ConsolidatedAuditExtract.txt" || status=1
+LC_ALL=C grep -qa 'Lukasz  ordevic, Nguy?n ??' "$FOLDER_UNIX/AbstractAuditExtract.txt" || status=1
 result "end to end: a whole run through the window equals the Linux edition's" "$status"
+
+# The same registry scanned under ALL, which scrubs the item columns too.
+status=0
+sed -i 's/^ScanText=TEXT/ScanText=ALL/' "$DATA/Meridane.ini" "$WINEPREFIX/drive_c/windows/Meridane.ini"
+mkdir -p "$WORK/linux-all"
+WINDIR="$DATA" "$LINUX_DIR/tests/mae-reference-run" "$WORK/linux-all" "$WORK/linux-all.txt" rerelease
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\all.txt' \
+    check click box=yes box=ok close || status=$?
+for f in ConsolidatedAuditExtract.txt AbstractAuditExtract.txt extract.log select.sql; do
+    cmp "$WORK/linux-all/$f" "$FOLDER_UNIX/$f" || status=1
+done
+LC_ALL=C grep -qa $'L? ??' "$FOLDER_UNIX/AbstractAuditExtract.txt" || status=1
+result "end to end under ScanText=ALL: the four files equal the Linux edition's" "$status"
 
 # At 144 dpi every place is scaled by 1.5 (MulDiv rounds halves up).
 status=0

@@ -190,6 +190,13 @@ constexpr const char* kAccentedPhrases[] = {
     "Na\xC3\xAFve \xC3\xA0 tout traitement, r\xC3\xA9sultat pr\xC3\xA9liminaire",  // ï à é
 };
 
+// Letters a Windows-1252 PC writes as best-fit bytes or '?': L stroke (U+0141), D stroke
+// (U+0110, d stroke U+0111), e with circumflex and tilde (U+1EC5) and an emoji (two UTF-16 units).
+constexpr const char* kBeyondWindows1252Item = "\xC5\x81\xE1\xBB\x85\xC4\x90\xF0\x9F\x98\x80";
+constexpr const char* kBeyondWindows1252Phrase =
+    "\xC5\x81ukasz \xC4\x90or\xC4\x91"
+    "evi\xC4\x87, Nguy\xE1\xBB\x85n \xF0\x9F\x98\x80";
+
 size_t CountCodePoints(std::string_view utf8) {
     size_t n = 0;
     for (unsigned char c : utf8) n += (c & 0xC0) != 0x80;
@@ -624,7 +631,7 @@ std::string HistologyTitle(const std::string& hist) {
 
 // The 17 text pieces of one abstract joined by the character of code 2. Short pieces hold one to
 // three phrases, some none; full pieces run to their item's exact length in characters.
-std::string Remarks(Rng& rng, const Case& c, bool fullText) {
+std::string Remarks(Rng& rng, const Case& c, bool fullText, bool beyondWindows1252) {
     const std::vector<TextItem>& items = TextItems();
     bool accents = c.plan.accents;
     size_t accentedPiece = accents ? rng.Below(items.size()) : items.size();
@@ -657,6 +664,10 @@ std::string Remarks(Rng& rng, const Case& c, bool fullText) {
             size_t count = p == 6 || p == 7 ? 1 : 1 + rng.Below(3);
             for (size_t k = 0; k < count; ++k) add(phrase());
             if (p == accentedPiece) add(rng.Pick(kAccentedPhrases));
+        }
+        if (p == 0 && beyondWindows1252 && c.plan.accents) {
+            piece = kBeyondWindows1252Phrase + (piece.empty() ? "" : ". " + piece);
+            if (fullText) CutToCodePoints(piece, static_cast<size_t>(item.length));
         }
         if (p) remarks += '\x02';
         remarks += piece;
@@ -747,6 +758,8 @@ RegistrySummary WriteRegistryDatabase(const std::string& path, const RegistryOpt
         std::vector<Cell> caseValues(items.size());
         std::vector<Cell> abstractValues(items.size());
         std::vector<Cell> dateFlags;
+        size_t beyondItem = 0;  // rxDateOther, in the case's and the abstracts' items
+        while (items[beyondItem].item != 1250) ++beyondItem;
 
         for (const Case& c : cases) {
             dateFlags.clear();
@@ -754,6 +767,9 @@ RegistrySummary WriteRegistryDatabase(const std::string& path, const RegistryOpt
                 caseValues[i] = items[i].caseTable.empty()
                                     ? Cell::Null()
                                     : ItemValue(items[i].item, c, valueRng, dateFlags);
+            }
+            if (options.beyondWindows1252 && c.plan.accents) {
+                caseValues[beyondItem] = Cell::Text(kBeyondWindows1252Item);
             }
             if (c.hasPatientRow && c.firstOfPatient) {
                 patients.Insert({Cell::Int(c.patientid)}, caseValues, {});
@@ -791,7 +807,11 @@ RegistrySummary WriteRegistryDatabase(const std::string& path, const RegistryOpt
                     abstractValues[i] =
                         own ? ItemValue(items[i].item, c, valueRng, dateFlags) : caseValues[i];
                 }
-                std::string remarks = Remarks(valueRng, c, options.fullText);
+                if (options.beyondWindows1252 && c.plan.accents) {
+                    abstractValues[beyondItem] = Cell::Text(kBeyondWindows1252Item);
+                }
+                std::string remarks =
+                    Remarks(valueRng, c, options.fullText, options.beyondWindows1252);
                 int64_t absrefid = nextAbsrefid++;
                 abstracts.Insert({Cell::Int(absrefid), Cell::Int(c.medrefid)}, abstractValues, {});
                 abstracts2.Insert({Cell::Int(absrefid)}, abstractValues, {Cell::Text(remarks)});

@@ -44,6 +44,10 @@ struct RegistryOptions {
     // false: short text pieces (a few words, some empty). true: every text item filled to its full
     // NAACCR length (1000 characters, 100 for the two title items), as the benchmark wants.
     bool fullText = false;
+    // true: the cases with accents also carry letters outside Windows-1252 (L stroke, D stroke,
+    // e with circumflex and tilde, an emoji) in an item column of the case and of its abstracts
+    // (rxDateOther) and at the start of their first remarks piece.
+    bool beyondWindows1252 = false;
 };
 
 // What an extraction of the registry must produce, worked out from the generated values (not from

@@ -1,14 +1,30 @@
 #include "common/Windows1252.h"
 
 #include <array>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstdint>
 
 namespace mae {
 
 namespace {
+
+struct UnitByte {
+    uint16_t unit;
+    uint8_t byte;
+};
+
+// Every unit whose Windows-1252 byte is not '?', as the platform's conversion gives it.
+constexpr UnitByte Listed[] = {
+#include "common/Windows1252Table.inc"
+};
+
+constexpr AnsiTable BuildTable() {
+    AnsiTable bytes{};
+    bytes.fill('?');
+    for (const UnitByte& entry : Listed) bytes[entry.unit] = entry.byte;
+    return bytes;
+}
+
+constexpr AnsiTable Table = BuildTable();
 
 // The units of bytes 0x80..0x9F. The five bytes Windows-1252 leaves unassigned (0x81, 0x8D,
 // 0x8F, 0x90, 0x9D) stand for the C1 control of the same number, as Windows converts them.
@@ -23,62 +39,18 @@ constexpr char16_t UnitOfByte(unsigned byte) {
     return byte >= 0x80 && byte <= 0x9F ? HighControlRow[byte - 0x80] : char16_t(byte);
 }
 
-// One byte for every UTF-16 unit: 64 KiB, built once, so encoding is a plain table lookup.
-struct EncodeTable {
-    std::array<unsigned char, 0x10000> bytes;
-    EncodeTable() {
-        bytes.fill('?');
-        for (unsigned b = 0; b < 256; ++b) bytes[UnitOfByte(b)] = static_cast<unsigned char>(b);
+// Every byte's own unit gives that byte back: the table and the decoding agree.
+constexpr bool EveryByteRoundTrips() {
+    for (unsigned b = 0; b < 256; ++b) {
+        if (Table[UnitOfByte(b)] != b) return false;
     }
-};
-
-const EncodeTable& Table() {
-    static const EncodeTable table;
-    return table;
+    return true;
 }
+static_assert(EveryByteRoundTrips());
 
 }  // namespace
 
-unsigned char ToWindows1252(char16_t unit) noexcept {
-    if (unit < 0x80) return static_cast<unsigned char>(unit);
-    return Table().bytes[unit];
-}
-
-void EncodeWindows1252(std::u16string_view text, std::string& out) {
-    const size_t start = out.size();
-    out.resize(start + text.size());
-    EncodeWindows1252(text, out.data() + start);
-}
-
-void EncodeWindows1252(std::u16string_view text, char* dst) noexcept {
-    const char16_t* src = text.data();
-    const size_t n = text.size();
-    const auto& table = Table().bytes;
-    size_t i = 0;
-#if defined(__SSE2__)
-    // Record text is mostly ASCII: 16 units at a time are narrowed at once when none of them
-    // is above 0x7F; a block holding another unit goes through the table.
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= n; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-        const __m128i over = _mm_and_si128(_mm_or_si128(a, b), high);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(over, zero)) == 0xFFFF) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(a, b));
-        } else {
-            for (size_t j = i; j < i + 16; ++j) dst[j] = static_cast<char>(table[src[j]]);
-        }
-    }
-#endif
-    for (; i < n; ++i) dst[i] = static_cast<char>(table[src[i]]);
-}
-
-std::string EncodeWindows1252(std::u16string_view text) {
-    std::string out;
-    EncodeWindows1252(text, out);
-    return out;
-}
+const AnsiTable& Windows1252Bytes() noexcept { return Table; }
 
 std::u16string DecodeWindows1252(std::string_view bytes) {
     std::u16string out(bytes.size(), u'\0');

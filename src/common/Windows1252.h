@@ -3,16 +3,16 @@
 #include <string>
 #include <string_view>
 
+#include "common/AnsiCodePage.h"
+
 namespace mae {
 
-// The Windows-1252 byte of a UTF-16 unit, as Windows maps it (0x81, 0x8D, 0x8F, 0x90 and 0x9D
-// stand for U+0081...). A unit it cannot hold, a surrogate half included, gives '?'.
-unsigned char ToWindows1252(char16_t unit) noexcept;
-// Writes one byte per unit to dst, which must have room for text.size() bytes.
-void EncodeWindows1252(std::u16string_view text, char* dst) noexcept;
-// Appends one byte per unit to out.
-void EncodeWindows1252(std::u16string_view text, std::string& out);
-std::string EncodeWindows1252(std::u16string_view text);
+// What a Windows-1252 PC writes for each UTF-16 unit converted alone: the byte of
+// WideCharToMultiByte(1252, 0, ...), best fit included (U+0141 to 'L', U+0110 to 0xD0), '?' for
+// a unit it cannot map (a surrogate half included). The five bytes Windows-1252 leaves
+// unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the C1 control of the same number.
+// Compiled in from Windows1252Table.inc, which tools/Windows1252Table.cpp generates under Wine.
+const AnsiTable& Windows1252Bytes() noexcept;
 // Each byte to its UTF-16 unit.
 std::u16string DecodeWindows1252(std::string_view bytes);
 

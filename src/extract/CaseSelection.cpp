@@ -3,7 +3,7 @@
 #include <array>
 #include <initializer_list>
 
-#include "common/Windows1252.h"
+#include "common/AnsiCodePage.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"
 #include "extract/OutputFiles.h"
@@ -102,7 +102,7 @@ std::u16string CaseQuery(std::u16string_view consolidatedSelectList) {
 void SaveSelectSql(const std::string& folder, std::u16string_view caseQuery) {
     RunFiles files(folder);
     try {
-        std::string line = EncodeWindows1252(caseQuery);
+        std::string line = EncodeAnsi(caseQuery);
         line += LineEnd;
         files.Create(SelectFileName).Write(line);
         files.PutInPlace();

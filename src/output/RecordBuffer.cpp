@@ -8,7 +8,7 @@
 #endif
 
 #include "common/RuntimeError.h"
-#include "common/Windows1252.h"
+#include "common/AnsiCodePage.h"
 #include "output/ByteSink.h"
 
 namespace mae {
@@ -58,7 +58,7 @@ void PlaceField(RecordBuffer& record, int start, int length, std::u16string_view
     const long long k = std::min(
         {static_cast<long long>(length), static_cast<long long>(value.size()), end - start + 1});
     char* const field = record.m_line.data() + (start - 1);
-    EncodeWindows1252(value.substr(0, static_cast<size_t>(k)), field);
+    EncodeAnsi(value.substr(0, static_cast<size_t>(k)), field);
     // A line end typed into a registry value would split the record into two lines for every
     // reader of the file: inside a field, CR and LF stand as blanks.
     BlankLineEnds(field, static_cast<size_t>(k));

@@ -6,17 +6,17 @@
 #include <emmintrin.h>
 #endif
 
-#include "common/Windows1252.h"
+#include "common/AnsiCodePage.h"
 #include "output/ByteSink.h"
 
 namespace mae {
 
 namespace {
 
-// A unit is kept when its Windows-1252 byte is printable ASCII (32..127, DEL included). A unit
-// Windows-1252 cannot hold has the byte '?' and so is kept too; it becomes '?' when written.
-bool IsKept(char16_t unit) noexcept {
-    const unsigned code = ToWindows1252(unit);
+// A unit is kept when the byte it is written as is printable ASCII (32..127, DEL included): a
+// unit the code page lacks and writes as a best-fit letter or '?' is kept too.
+bool IsKept(const AnsiTable& bytes, char16_t unit) noexcept {
+    const unsigned code = bytes[unit];
     return code >= 32 && code <= 127;
 }
 
@@ -47,8 +47,9 @@ std::u16string ScrubNonAscii(std::u16string_view text, std::u16string_view field
 
 std::u16string_view ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
                                   int32_t recordId, ByteSink& log, std::u16string& storage) {
+    const AnsiTable& bytes = AnsiBytes();
     size_t i = PrintableAsciiPrefix(text);
-    while (i < text.size() && IsKept(text[i])) ++i;
+    while (i < text.size() && IsKept(bytes, text[i])) ++i;
     if (i == text.size()) return text;
     // text may lie in storage itself (a value scrubbed before): then it is copied first.
     const bool inStorage =
@@ -61,13 +62,13 @@ std::u16string_view ScrubNonAscii(std::u16string_view text, std::u16string_view 
     result.assign(text);
 
     // One log line per replaced character, in text order, written to the log in one piece.
-    const std::string tail = " found in " + EncodeWindows1252(fieldName) +
+    const std::string tail = " found in " + EncodeAnsi(fieldName) +
                              " of record id = " + std::to_string(recordId) + "\r\n";
     std::string lines;
     for (; i < text.size(); ++i) {
-        if (IsKept(text[i])) continue;
+        if (IsKept(bytes, text[i])) continue;
         lines += "non-ascii character code: ";
-        lines += std::to_string(static_cast<unsigned>(ToWindows1252(text[i])));
+        lines += std::to_string(static_cast<unsigned>(bytes[text[i]]));
         lines += tail;
         result[i] = u' ';
     }

@@ -8,10 +8,10 @@ namespace mae {
 
 class ByteSink;
 
-// Copy of text with every character whose Windows-1252 code is below 32 or above 127 replaced
-// by one blank; each replacement appends one line to log ("non-ascii character code: N found
-// in FIELD of record id = ID", CR LF). A character Windows-1252 cannot hold counts as '?'
-// and stays.
+// Copy of text with every character whose code is below 32 or above 127 replaced by one blank;
+// each replacement appends one line to log ("non-ascii character code: N found in FIELD of
+// record id = ID", CR LF). A character's code is the byte it is written as (ToAnsi): one the
+// code page lacks counts as its best-fit byte or '?', and stays when that is printable.
 std::u16string ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
                              int32_t recordId, ByteSink& log);
 // The same without a copy when nothing is replaced: returns text itself, or the scrubbed

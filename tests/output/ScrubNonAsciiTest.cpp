@@ -47,7 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "euro sign has the Windows-1252 code 128"},
         ScrubCase{u"\u00A0", u" ", LogLine(160, "RemarksText", "4711"), "no-break space"},
         ScrubCase{u"x\u4E2D\U0001F600y", u"x\u4E2D\U0001F600y", "",
-                  "characters Windows-1252 cannot hold become '?' when written, so they stay"}));
+                  "characters Windows-1252 cannot hold become '?' when written, so they stay"},
+        // the code of a character outside the code page is its best-fit byte
+        ScrubCase{u"\u0141ukasz", u"\u0141ukasz", "", "L stroke is written as L, so it stays"},
+        ScrubCase{u"\u0110or", u" or", LogLine(208, "RemarksText", "4711"),
+                  "D stroke is written as 0xD0"}));
 
 TEST(ScrubNonAscii, TwoCallsAppendTheirLinesInOrder) {
     StringSink log;
