@@ -39,10 +39,13 @@ std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& 
                                     DriverPlatform platform = HostDriverPlatform());
 
 // The password values of a connection string in either form (PWD, Password, Jet OLEDB:Database
-// Password), including those inside Extended Properties; none when it cannot be parsed.
+// Password), including those inside Extended Properties, and every text a driver could take for
+// one when it reads the string by other rules or the string cannot be parsed: after each such
+// keyword, the text up to ';' or the end, and the text inside an opening brace or quote.
 std::vector<std::u16string> ConnectionStringSecrets(std::u16string_view text);
 
-// text with every occurrence of each secret of three or more characters replaced by "***".
+// text with every occurrence of each secret of three or more characters replaced by "***", the
+// longest secrets first.
 std::string WithoutSecrets(std::string text, const std::vector<std::u16string>& secrets);
 
 namespace odbc {
