@@ -421,6 +421,16 @@ DriverPlatform HostDriverPlatform() noexcept {
 
 std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& installed,
                                     DriverPlatform platform) {
+    // Drivers read the string up to its first NUL: what follows (a NoCreat=1 the program adds
+    // among it) would be lost without a word.
+    if (const size_t nul = text.find(u'\0'); nul != std::u16string_view::npos) {
+        throw RuntimeError(err::BadInitString,
+                           "The connection string is not well formed: it holds a NUL character "
+                           "at character " +
+                               std::to_string(nul + 1) +
+                               ", where a driver would stop reading it; remove it from the "
+                               "connection string");
+    }
     Parsed parsed = Parse(text);
     const ConnectionStringPair* provider = FindFirst(parsed.pairs, u"Provider");
     // No provider: ODBC's own form, which is the driver's to read (ODBC's rules differ from

@@ -32,7 +32,8 @@ using DriverList = std::function<std::vector<std::u16string>()>;
 // text is ODBC already and is returned unchanged. With one, it is rewritten for the ODBC driver
 // of the same database: MSDASQL (ODBC itself), the SQL Server providers (SQLOLEDB, SQLNCLI*,
 // MSOLEDBSQL*) and the Access providers (Microsoft.Jet.OLEDB.4.0, Microsoft.ACE.OLEDB.*).
-// Throws RuntimeError: err::BadInitString when the text cannot be parsed, err::ProviderNotFound
+// Throws RuntimeError: err::BadInitString when the text holds a NUL character (in either form)
+// or cannot be parsed, err::ProviderNotFound
 // when the provider is not one of those or none of its drivers is installed. No message holds
 // a value of the string other than the provider's name.
 std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& installed,
