@@ -510,8 +510,12 @@ void AddSecret(std::u16string_view value, std::vector<std::u16string>& secrets) 
 void AddLenientSecrets(std::u16string_view s, std::vector<std::u16string>& secrets) {
     static constexpr std::u16string_view keys[] = {u"Jet OLEDB:Database Password", u"Password",
                                                    u"PWD"};
+    // Each keyword may add a copy of most of the string: a string of thousands of them would
+    // take time and memory by the square of its length. No real string has that many.
+    constexpr size_t MaxKeywords = 32;
+    size_t found = 0;
     for (const std::u16string_view key : keys) {
-        for (size_t at = 0; at + key.size() <= s.size(); ++at) {
+        for (size_t at = 0; at + key.size() <= s.size() && found < MaxKeywords; ++at) {
             if (!EqualsIgnoreCase(s.substr(at, key.size()), key)) continue;
             size_t before = at;
             while (before > 0 && IsBlank(s[before - 1])) --before;
@@ -522,6 +526,7 @@ void AddLenientSecrets(std::u16string_view s, std::vector<std::u16string>& secre
             size_t i = at + key.size();
             while (i < s.size() && IsBlank(s[i])) ++i;
             if (i >= s.size() || s[i] != u'=') continue;
+            ++found;
             ++i;
             while (i < s.size() && IsBlank(s[i])) ++i;
             const size_t semicolon = std::min(s.find(u';', i), s.size());
