@@ -141,8 +141,7 @@ void Connection::Open() {
         // A string in OLE DB form (Provider=...) becomes the ODBC string of the same database.
         const std::u16string odbcString =
             OdbcConnectionString(d.connectionString, [env] { return odbc::InstalledDrivers(env); });
-        std::u16string cs = WithNoCreate(odbcString);
-        if (cs.size() > 32000) cs.resize(32000);  // the driver manager takes a short length
+        std::u16string cs = WithNoCreate(odbcString);  // cut to the driver manager's length
         SQLSMALLINT outLength = 0;
         try {
             odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),

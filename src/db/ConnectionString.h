@@ -32,17 +32,21 @@ using DriverList = std::function<std::vector<std::u16string>()>;
 // text is ODBC already and is returned unchanged. With one, it is rewritten for the ODBC driver
 // of the same database: MSDASQL (ODBC itself), the SQL Server providers (SQLOLEDB, SQLNCLI*,
 // MSOLEDBSQL*) and the Access providers (Microsoft.Jet.OLEDB.4.0, Microsoft.ACE.OLEDB.*).
-// Throws RuntimeError: err::BadInitString when the text cannot be parsed, err::ProviderNotFound
+// Throws RuntimeError: err::BadInitString when the text holds a NUL character (in either form)
+// or cannot be parsed, err::ProviderNotFound
 // when the provider is not one of those or none of its drivers is installed. No message holds
 // a value of the string other than the provider's name.
 std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& installed,
                                     DriverPlatform platform = HostDriverPlatform());
 
 // The password values of a connection string in either form (PWD, Password, Jet OLEDB:Database
-// Password), including those inside Extended Properties; none when it cannot be parsed.
+// Password), including those inside Extended Properties, and every text a driver could take for
+// one when it reads the string by other rules or the string cannot be parsed: after each such
+// keyword, the text up to ';' or the end, and the text inside an opening brace or quote.
 std::vector<std::u16string> ConnectionStringSecrets(std::u16string_view text);
 
-// text with every occurrence of each secret of three or more characters replaced by "***".
+// text with every occurrence of each secret of three or more characters replaced by "***", the
+// longest secrets first.
 std::string WithoutSecrets(std::string text, const std::vector<std::u16string>& secrets);
 
 namespace odbc {

@@ -79,12 +79,12 @@ bool NamesSqliteDriver(const std::vector<Attribute>& attributes) {
 }  // namespace
 
 std::u16string WithNoCreate(std::u16string_view connectionString) {
-    std::u16string text(connectionString);
-    const std::vector<Attribute> attributes = Attributes(connectionString);
+    std::u16string text(connectionString.substr(0, DriverStringLimit));
+    const std::vector<Attribute> attributes = Attributes(text);
     if (!NamesSqliteDriver(attributes) || Find(attributes, u"nocreat")) return text;
-    if (!text.empty() && text.back() != u';') text += u';';
-    text += u"NoCreat=1";
-    return text;
+    // First, not last: the SQLite driver reads only the first 4095 bytes of a string, and an
+    // unclosed brace near the end of a cut string would take a key after it into its value.
+    return u"NoCreat=1;" + text;
 }
 
 std::optional<std::string> MissingSqliteFile(std::u16string_view connectionString) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace mae {
@@ -15,6 +16,10 @@ struct ItemLayout {
     std::u16string Prompting;  // "X" (exactly) marks a text item taken from Remarks
 
     bool IsTextEntry() const { return Prompting == u"X"; }
+    // The name the query's result gives the column FieldName selects: its last part, without the
+    // brackets or quotes around it ("Patients.[Patient Id]" gives "Patient Id"); a plain name is
+    // FieldName itself. A view into FieldName.
+    std::u16string_view ColumnName() const;
     // Item 20 (Patient ID Number) is zero-padded on the left by the writers.
     bool IsItem20() const;
 };

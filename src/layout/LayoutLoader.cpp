@@ -5,6 +5,7 @@
 #include "db/Connection.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
+#include "layout/Identifier.h"
 
 namespace mae {
 
@@ -25,6 +26,12 @@ auto Converted(const Recordset& row, std::u16string_view column, std::u16string_
 
 }  // namespace
 
+std::u16string CheckedTableName(std::u16string_view controlTableName) {
+    if (controlTableName.empty()) return {};
+    return CheckedIdentifier(controlTableName,
+                             "the layout table named in naaccrparameters.controltablename");
+}
+
 void LoadLayout(LayoutKind kind, const std::vector<std::u16string>& itemNumbers,
                 Connection& control, std::u16string_view controlTableName,
                 Recordset& layoutRecordset, Layout& layout, std::u16string& selectList) {
@@ -34,28 +41,35 @@ void LoadLayout(LayoutKind kind, const std::vector<std::u16string>& itemNumbers,
     layout.assign(itemNumbers.size(), ItemLayout{});
     for (size_t p = 0; p < itemNumbers.size(); ++p) layout[p].ItemNumber = itemNumbers[p];
     selectList.clear();
+    const std::u16string table = CheckedTableName(controlTableName);
 
     for (size_t p = 0; p < itemNumbers.size(); ++p) {
         const std::u16string& item = itemNumbers[p];
         if (layoutRecordset.State() == 1) layoutRecordset.Close();
         std::u16string sql = u"select * from ";
-        sql += controlTableName;
+        sql += table;
         sql += u" where naaccr_item_no=";
         sql += item;
         layoutRecordset.Open(sql, control);
         if (layoutRecordset.Eof()) continue;  // no row: the entry stays empty
 
         ItemLayout& entry = layout[p];
-        entry.ColumnStart = Converted(layoutRecordset, u"ColumnStart", item, controlTableName,
+        entry.ColumnStart = Converted(layoutRecordset, u"ColumnStart", item, table,
                                       [](const Value& v) { return ToInt16(v); });
-        entry.FieldLength = Converted(layoutRecordset, u"FieldLength", item, controlTableName,
+        entry.FieldLength = Converted(layoutRecordset, u"FieldLength", item, table,
                                       [](const Value& v) { return ToInt16(v); });
-        entry.FieldName = Converted(layoutRecordset, u"FieldName", item, controlTableName,
+        entry.FieldName = Converted(layoutRecordset, u"FieldName", item, table,
                                     [](const Value& v) { return DirectText(v); });
-        entry.Prompting = Converted(layoutRecordset, u"Prompting", item, controlTableName,
+        entry.Prompting = Converted(layoutRecordset, u"Prompting", item, table,
                                     [](const Value& v) { return DirectText(v); });
 
         if (entry.IsTextEntry()) continue;  // text items are not columns of the query
+        // A column item's name goes into the case or abstract query: a name, or start-up ends.
+        // The entry keeps it without the blanks a fixed-width column pads it with, so that the
+        // writers find the query's column by it.
+        entry.FieldName =
+            CheckedIdentifier(entry.FieldName, "the FieldName of item " + ToUtf8(item) +
+                                                   " in layout table " + ToUtf8(table));
         std::u16string name = entry.FieldName;
         // The case query joins patients, medicalsum and medicalsum_2: item 20's column is
         // qualified with its table there.

@@ -93,7 +93,7 @@ void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layo
     for (const ItemLayout& entry : layout) {
         // Consolidated text entries are read from the case row like any other column.
         if (entry.FieldName.empty()) continue;
-        std::u16string_view value = TextOf(caseRow.Field(entry.FieldName), owned);
+        std::u16string_view value = TextOf(caseRow.Field(entry.ColumnName()), owned);
         if (entry.IsItem20()) {
             std::u16string padded(value);
             PadLeft(padded, entry.FieldLength, Item20Pad);
@@ -134,7 +134,7 @@ void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layo
     for (const ItemLayout& entry : layout) {
         if (HasNoColumn(entry)) continue;
         if (!entry.IsTextEntry()) {
-            const Value& value = abstractRow.Field(entry.FieldName);
+            const Value& value = abstractRow.Field(entry.ColumnName());
             if (value.kind() == Value::Kind::Text) {
                 working = value.text();
             } else {

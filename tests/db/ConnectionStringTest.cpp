@@ -187,6 +187,12 @@ TEST(ConnectionString, SecretsOfBothFormsAreBlottedOut) {
         u"Jet OLEDB:Database Password=ghi789;pwd=xy");
     EXPECT_EQ(WithoutSecrets("login abc123 failed for 'DSN=x;PWD=def;456' ghi789 xy", secrets),
               "login *** failed for 'DSN=x;PWD=***' *** xy");
+    // Unparsed: found by the keyword, up to ';' or the end; a keyword that only ends in
+    // "Password" is another one.
+    EXPECT_EQ(WithoutSecrets("True abcdef;gh 'abcdef;gh",
+                             ConnectionStringSecrets(
+                                 u"Provider=SQLOLEDB;Mask Password=True;Password={abcdef;gh")),
+              "True *** '***");
 }
 
 }  // namespace

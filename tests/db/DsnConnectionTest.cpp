@@ -108,25 +108,41 @@ TEST_F(DsnConnectionTest, DriverErrorsNeverShowThePassword) {
     ASSERT_TRUE(Installed(u"SQLite3"));
     const bool freeTds = Installed(u"FreeTDS");
     if (!freeTds) std::printf("FreeTDS (Debian tdsodbc) is not installed: its case is left out\n");
-    for (const char16_t* text :
-         {u"Driver={Sekr3t!};PWD=Sekr3t!",
-          u"Provider=MSDASQL;Extended Properties=\"Driver={Sekr3t!}\";Password=Sekr3t!",
-          u"Provider=SQLOLEDB.1;Data Source=127.0.0.1,1;Initial Catalog=Meridane;"
-          u"User ID=audit;Password=Sekr3t!"}) {
-        const bool sqlServer = std::u16string_view(text).starts_with(u"Provider=SQLOLEDB");
+    struct Case {
+        const char16_t* text;
+        const char* shown;  // what the message holds instead; nullptr: not checked
+    };
+    const Case cases[] = {
+        {u"Driver={Sekr3t!};PWD=Sekr3t!", "'***'"},
+        {u"Provider=MSDASQL;Extended Properties=\"Driver={Sekr3t!}\";Password=Sekr3t!", "'***'"},
+        {u"Provider=SQLOLEDB.1;Data Source=127.0.0.1,1;Initial Catalog=Meridane;"
+         u"User ID=audit;Password=Sekr3t!",
+         nullptr},
+        // Strings that cannot be parsed: the driver manager quotes all that follows an unclosed
+        // brace, and the passwords in it are found by their keywords alone.
+        {u"Driver={PostgreSQL Unicode;Server=127.0.0.1;UID=audit;PWD=Sekr3t!",
+         "'PostgreSQL Unicode;Server=127.0.0.1;UID=audit;PWD=***'"},
+        {u"Driver={x;pwd = {Sekr3t!;Sekr3t!}}", "'x;pwd = {***}'"},
+        {u"Driver={x;Password=\"Sekr3t!;Sekr3t!;UID=u", "'x;Password=\"***'"},
+        {u"Driver={x;Jet OLEDB:Database Password='Sekr3t!'x;y", "'x;Jet OLEDB:Database Password=***;y'"},
+        {u"Driver={x; PWD=Sekr3t!}", "'x; PWD=***'"},
+    };
+    for (const Case& item : cases) {
+        const std::u16string_view text = item.text;
+        const bool sqlServer = text.starts_with(u"Provider=SQLOLEDB");
         if (sqlServer && !freeTds) continue;
         SCOPED_TRACE(ToUtf8(text));
         test::DriverLeaksIgnored ignored;  // FreeTDS after a failed login
         Connection c;
-        c.SetConnectionString(text);
+        c.SetConnectionString(std::u16string(text));
         try {
             c.Open();
             FAIL() << "opened";
         } catch (const DbError& e) {
             EXPECT_EQ(e.call(), "SQLDriverConnect");
             EXPECT_EQ(e.description().find("Sekr3t!"), std::string::npos) << e.description();
-            if (!sqlServer) {
-                EXPECT_NE(e.description().find("'***'"), std::string::npos) << e.description();
+            if (item.shown) {
+                EXPECT_NE(e.description().find(item.shown), std::string::npos) << e.description();
             }
         }
         EXPECT_FALSE(c.IsOpen());

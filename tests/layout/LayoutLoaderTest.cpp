@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/RuntimeError.h"
+#include "common/Text.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"
 #include "layout/ItemLists.h"
@@ -127,6 +128,48 @@ TEST_F(LayoutLoaderTest, BadLayoutValuesEndStartUpNamingTheItem) {
     Load(LayoutKind::Consolidated, {u"20"});
     EXPECT_EQ(m_layout[0].ColumnStart, 2);  // halves go to the even neighbour
     EXPECT_EQ(m_layout[0].FieldLength, 4);
+}
+
+// The names of the column items go into the queries: one that is not a name ends the loading,
+// naming the item and the table; the padding of a fixed-width column is dropped from the entry,
+// so the writers find the query's column by it. Text items are no columns and are kept as read.
+TEST_F(LayoutLoaderTest, ColumnItemNamesMustBeNames) {
+    ExecSql(m_db,
+            "insert into lay values (20, 42, 8, 'PatId   ', '', '');"
+            "insert into lay values (380, 100, 2, '[Seq No]', '', '');"
+            "insert into lay values (390, 110, 8, 'abstracts_2.E2', '', '');"
+            "insert into lay values (2520, 200, 10, 'Text--Dx (free)', 'X', '');"
+            "create table [lay out] as select * from lay;");
+    for (std::u16string table : {u"lay", u"lay   ", u"[lay out]", u"main.lay"}) {
+        SCOPED_TRACE(ToUtf8(table));
+        Load(LayoutKind::Consolidated, {u"20", u"380", u"390", u"2520"}, table);
+        EXPECT_EQ(m_select, u"Medicalsum.medrefid, Patients.PatId, [Seq No], abstracts_2.E2");
+        EXPECT_EQ(m_layout[0].FieldName, u"PatId");
+        EXPECT_EQ(m_layout[3].FieldName, u"Text--Dx (free)");
+    }
+    ExecSql(m_db,
+            "insert into lay values (220, 50, 1, 'sex, load_extension(''/tmp/x.so'')', '', '')");
+    for (LayoutKind kind : {LayoutKind::Consolidated, LayoutKind::Abstract}) {
+        try {
+            Load(kind, {u"20", u"220", u"380"});
+            ADD_FAILURE() << "loaded";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::InvalidCall);
+            EXPECT_NE(e.description().find("the FieldName of item 220 in layout table lay ('sex, "
+                                           "load_extension('/tmp/x.so')') is not a name"),
+                      std::string::npos)
+                << e.description();
+        }
+    }
+    try {
+        Load(LayoutKind::Abstract, {u"20"}, u"lay where 1=1");
+        ADD_FAILURE() << "loaded";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), err::InvalidCall);
+        EXPECT_NE(e.description().find("naaccrparameters.controltablename ('lay where 1=1')"),
+                  std::string::npos)
+            << e.description();
+    }
 }
 
 TEST_F(LayoutLoaderTest, MissingTableIsADatabaseError) {

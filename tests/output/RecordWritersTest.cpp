@@ -122,6 +122,28 @@ TEST_F(ConsolidatedWriter, AnEntryWithoutAColumnIsSkipped) {
     EXPECT_EQ(cols(out.data(), 60, 63), "C509");
 }
 
+// A name in brackets or quotes, or qualified, selects a column that the result names without
+// them: the writer finds the value by that name.
+TEST_F(ConsolidatedWriter, BracketedQuotedAndQualifiedNamesFindTheirColumn) {
+    const Layout layout = {
+        Entry(u"400", u"[psite]", 60, 4),
+        Entry(u"390", u"medicalsum.dxyear", 70, 4),
+        Entry(u"9001", u"main.medicalsum.[weight]", 80, 3),
+        Entry(u"9002", u"\"notes\"", 90, 4),
+    };
+    StringSink out;
+    WriteConsolidatedRecord(out,
+                            Rows(u"select medrefid, [psite], medicalsum.dxyear, "
+                                 u"main.medicalsum.[weight], \"notes\" from medicalsum "
+                                 u"order by medrefid desc"),
+                            layout, m_settings);
+    const std::string& line = out.data();
+    EXPECT_EQ(cols(line, 60, 63), "C509");  // primary site
+    EXPECT_EQ(cols(line, 70, 73), "2011");
+    EXPECT_EQ(cols(line, 80, 82), "2.5");
+    EXPECT_EQ(cols(line, 90, 93), "caf\xE9");
+}
+
 TEST_F(ConsolidatedWriter, AFailingRowWritesNothing) {
     StringSink out;
     EXPECT_THROW(WriteConsolidatedRecord(out, Rows(u"select * from medicalsum"),

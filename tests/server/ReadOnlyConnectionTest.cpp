@@ -1,9 +1,11 @@
 // The program's connections refuse writes on both engines: a write sent through the database
 // layer fails and leaves the data as it was. (SQLite: PRAGMA query_only; PostgreSQL: the session's
-// transactions are read only, since psqlODBC ignores SQL_ATTR_ACCESS_MODE.)
+// transactions are read only, since psqlODBC ignores SQL_ATTR_ACCESS_MODE.) A statement hidden in
+// a name from the control database never reaches the registry.
 
 #include <gtest/gtest.h>
 
+#include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
@@ -102,6 +104,54 @@ TEST_P(ReadOnlyConnectionTest, WritesFailAndTheDataStaysAsItWas) {
         test::ExecSql(m_dir.file("registry.db"),
                       "begin; update abstracts_2 set remarks = 'overwritten'; rollback;");
     }
+}
+
+// A FieldName in the layout table that holds statements of its own (psqlODBC runs every
+// statement of a text, and one of them makes the session writable again) ends start-up with
+// error 5 naming the item and the table, before the window is shown: the registry is as it was.
+TEST(ControlDatabaseNames, StatementsInAFieldNameNeverReachTheRegistry) {
+    MAE_SKIP_WITHOUT_SERVER();
+    test::TempDir dir;
+    gen::RegistryOptions options;
+    options.cases = 20;
+    gen::WriteRegistryDatabase(dir.file("registry.db"), options);
+    gen::WriteControlDatabase(dir.file("control.db"));
+    test::LoadIntoServer(dir.file("registry.db"));
+    test::PgSession owner(test::PgConnectionString());
+    owner.Exec(
+        "drop table if exists pwned; drop table if exists canary; create table canary (x int); "
+        "insert into canary values (1), (2)");
+    test::ExecSql(dir.file("control.db"),
+                  "update naaccr13layout set FieldName = 'sex from patients, medicalsum limit 0; "
+                  "SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE; COMMIT; delete from "
+                  "canary; create table pwned(x int); select sex' where naaccr_item_no = 220");
+    std::string before;
+    {
+        Connection c;
+        c.SetConnectionString(FromUtf8(test::PgConnectionString()));
+        c.Open();
+        before = Fingerprint(c);
+    }
+
+    test::ProgramRun run(test::PgConnectionString(), dir.file("control.db"));
+    test::RecordingUi ui;
+    try {
+        run.Run(false, &ui);
+        ADD_FAILURE() << "start-up went on";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), err::InvalidCall);
+        EXPECT_NE(e.description().find("the FieldName of item 220 in layout table naaccr13layout"),
+                  std::string::npos)
+            << e.description();
+    }
+    EXPECT_TRUE(ui.boxes.empty());  // no run, no confirmation
+    EXPECT_EQ(owner.Scalar("select count(*) from canary"), "2");
+    EXPECT_EQ(owner.Scalar("select count(*) from pg_tables where tablename = 'pwned'"), "0");
+    Connection after;
+    after.SetConnectionString(FromUtf8(test::PgConnectionString()));
+    after.Open();
+    EXPECT_EQ(Fingerprint(after), before);
+    owner.Exec("drop table canary");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ReadOnlyConnectionTest,

@@ -27,39 +27,6 @@ void InStep(const char* what, Step step) {
     }
 }
 
-bool IsIdentifier(std::u16string_view name) {
-    if (name.empty()) return false;
-    for (char16_t c : name) {
-        bool ok = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
-                  (c >= u'0' && c <= u'9') || c == u'_';
-        if (!ok) return false;
-    }
-    return true;
-}
-
-bool IsPlainNamePart(std::u16string_view part) {
-    if (part.size() >= 2 && part.front() == u'[' && part.back() == u']') {
-        part = part.substr(1, part.size() - 2);
-    }
-    return IsIdentifier(part);
-}
-
-// The layout table's name is pasted into every lookup statement: it must be a plain name
-// (letters, digits, underscores; in brackets or not; with at most one schema part).
-void CheckTableName(std::u16string_view name) {
-    if (name.empty()) return;  // the lookup itself then fails, naming no table
-    size_t dot = name.find(u'.');
-    bool ok = dot == std::u16string_view::npos
-                  ? IsPlainNamePart(name)
-                  : IsPlainNamePart(name.substr(0, dot)) && IsPlainNamePart(name.substr(dot + 1));
-    if (!ok) {
-        throw ErrorOf(err::InvalidCall,
-                      "the layout table named in "
-                      "naaccrparameters.controltablename ('" +
-                          ToUtf8(name.substr(0, 80)) + "') is not a plain table name");
-    }
-}
-
 }  // namespace
 
 std::string ApplicationFolder() {
@@ -115,7 +82,8 @@ void Form_Load(AppState& s) {
             s.ControlTableName = DirectText(s.LayoutRecordset.Field(0));
             s.NaaccrVersion = DirectText(s.LayoutRecordset.Field(1));
         }
-        CheckTableName(s.ControlTableName);
+        // The name is pasted into every lookup: a name, or start-up ends here, naming the row.
+        s.ControlTableName = CheckedTableName(s.ControlTableName);
     });
 
     InStep("Loading the record layouts from the control database", [&] {

@@ -136,17 +136,64 @@ TEST_F(StartupTest, ParametersRowDecidesTableAndVersion) {
 
 TEST_F(StartupTest, TableNameMustBeAPlainName) {
     WriteStandardIni();
-    for (const char* bad : {"naaccr13layout where 1=1; --", "a b", "x'y", "a.b.c", "[a]]"}) {
+    for (const char* bad : {"naaccr13layout where 1=1; --", "a b", "x'y", "a.b.c.d.e", "[a]]"}) {
         ExecSql(m_control, std::string("update naaccrparameters set controltablename = '") +
                                (std::string(bad) == "x'y" ? "x''y" : bad) + "' where [current]=-1");
         AppState s;
-        EXPECT_EQ(LoadError(s), err::InvalidCall) << bad;
+        try {
+            Form_Load(s);
+            ADD_FAILURE() << bad;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::InvalidCall) << bad;
+            EXPECT_EQ(e.description().rfind("Reading naaccrparameters from the control database: "
+                                            "Invalid procedure call or argument: the layout table "
+                                            "named in naaccrparameters.controltablename ('",
+                                            0),
+                      0u)
+                << e.description();
+        }
     }
-    ExecSql(m_control,
-            "update naaccrparameters set controltablename = '[naaccr13layout]' where [current]=-1");
-    AppState bracketed;
-    Form_Load(bracketed);
-    EXPECT_EQ(bracketed.AbstractLayout.size(), 82u);
+    // Names the lookups take as they are: bracketed, with blanks inside brackets, qualified, and
+    // padded as a fixed-width CHAR column stores them (the padding is not sent).
+    ExecSql(m_control, "create table [naaccr 13 layout] as select * from naaccr13layout");
+    for (const char* good :
+         {"[naaccr13layout]", "[naaccr 13 layout]", "naaccr13layout    ", "main.naaccr13layout"}) {
+        ExecSql(m_control, std::string("update naaccrparameters set controltablename = '") + good +
+                               "' where [current]=-1");
+        AppState s;
+        Form_Load(s);
+        EXPECT_EQ(s.AbstractLayout.size(), 82u) << good;
+        const std::string sent =
+            std::string(good).substr(0, std::string(good).find_last_not_of(' ') + 1);
+        EXPECT_EQ(ToUtf8(s.ControlTableName), sent);
+    }
+}
+
+// A column's name from the layout table that would carry a statement of its own (the two
+// injections: a library loaded through SQLite's load_extension, and several statements that
+// psqlODBC runs) ends start-up before the window is shown, naming the item and the table.
+TEST_F(StartupTest, FieldNameThatIsNoNameEndsStartUp) {
+    WriteStandardIni();
+    for (const char* bad :
+         {"sex, load_extension(''/tmp/x.so'')",
+          "sex from patients, medicalsum limit 0; SET SESSION CHARACTERISTICS AS TRANSACTION READ "
+          "WRITE; COMMIT; delete from canary; create table pwned(x int); select sex"}) {
+        ExecSql(m_control, std::string("update naaccr13layout set FieldName = '") + bad +
+                               "' where naaccr_item_no = 220");
+        AppState s;
+        try {
+            Form_Load(s);
+            ADD_FAILURE() << bad;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::InvalidCall);
+            EXPECT_EQ(e.description().rfind("Loading the record layouts from the control database: "
+                                            "Invalid procedure call or argument: the FieldName of "
+                                            "item 220 in layout table naaccr13layout ('sex",
+                                            0),
+                      0u)
+                << e.description();
+        }
+    }
 }
 
 TEST_F(StartupTest, BadConnectionStringEndsStartUp) {
