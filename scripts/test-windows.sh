@@ -77,7 +77,7 @@ for file in "$EXE32" "$TESTS32/core_tests.exe" "$TESTS32/startup_tests.exe" \
     [ "$format" = pei-i386 ] || status=1
 done
 [ "$(x86_64-w64-mingw32-objdump -f "$EXE" | sed -n 's/.*file format //p')" = pei-x86-64 ] || status=1
-characteristics="$(i686-w64-mingw32-objdump -p "$EXE32" | awk '/^Characteristics/ {print $2; exit}')"
+characteristics="$(i686-w64-mingw32-objdump -p "$EXE32" | awk '/^Characteristics/ && !seen++ {print $2}')"
 echo "  Characteristics $characteristics"
 [ $((${characteristics:-0} & 0x20)) -ne 0 ] || { echo "  not large-address-aware"; status=1; }
 result "the 32-bit build: pei-i386 programs and tests, large-address-aware" "$status"
