@@ -9,7 +9,7 @@
 # packages (once; apt-get update first). I386_BUILD_DIR names the build folder (build-i386).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD_DIR="${I386_BUILD_DIR:-build-i386}"
+BUILD_DIR="$(realpath -m "${I386_BUILD_DIR:-build-i386}")"
 TIME_LIMIT="${I386_TIME_LIMIT:-1200}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -28,14 +28,14 @@ TOOLCHAIN="$PWD/cmake/toolchain-i386-linux.cmake"
 if [ ! -f "$BUILD_DIR/googletest/lib/cmake/GTest/GTestConfig.cmake" ]; then
     cmake -S /usr/src/googletest -B "$BUILD_DIR/googletest-build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF \
-        -DCMAKE_INSTALL_PREFIX="$PWD/$BUILD_DIR/googletest" >/dev/null
+        -DCMAKE_INSTALL_PREFIX="$BUILD_DIR/googletest" >/dev/null
     cmake --build "$BUILD_DIR/googletest-build" -j"$(nproc)"
     cmake --install "$BUILD_DIR/googletest-build" >/dev/null
 fi
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAE_WERROR="${MAE_WERROR:-OFF}" -DMAE_BUILD_APP=OFF \
     -DMAE_BUILD_TOOLS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PostgreSQL=ON \
-    -DCMAKE_PREFIX_PATH="$PWD/$BUILD_DIR/googletest" "$@"
+    -DCMAKE_PREFIX_PATH="$BUILD_DIR/googletest" "$@"
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target core_tests
 
 WORK="$(mktemp -d /tmp/mae-i386-XXXXXX)"
