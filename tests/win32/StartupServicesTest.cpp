@@ -149,7 +149,7 @@ enum class Where { Own, Other, None };
 struct ViewCase {
     const char* what;
     Where where;
-    const wchar_t* key;          // under HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER when userKey
+    const wchar_t* key;  // under HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER when userKey
     bool userKey;
     const char16_t* connection;  // nullptr: the host's component
     std::string sentence;        // what the description ends with; "" none of that kind
@@ -182,7 +182,8 @@ void SetText(HKEY root, const std::wstring& path, View view, const wchar_t* name
 
 void RemoveKey(HKEY root, const std::wstring& path, View view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | FlagOf(view), &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | FlagOf(view), &key) ==
+        ERROR_SUCCESS) {
         RegDeleteTreeW(key, nullptr);
         RegCloseKey(key);
     }
@@ -201,7 +202,8 @@ void RemoveValue(HKEY root, const std::wstring& path, View view, const wchar_t* 
 // view's key has.
 std::string ForThisBuild(std::string text) {
     const auto put = [&text](const std::string& mark, const std::string& value) {
-        for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), value);
+        for (size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.replace(at, mark.size(), value);
     };
     put("{other}", std::to_string(win32::OtherBits));
     put("{own}", std::to_string(win32::OwnBits));
@@ -235,7 +237,8 @@ TEST_P(RegistryViews, FindsTheKeyAndSaysWhichBuildToRun) {
     if (c.where != Where::None) {
         const View view = c.where == Where::Own ? View::Own : View::Other;
         if (key == AccessDriver) {
-            SetText(HKEY_LOCAL_MACHINE, key, view, L"Driver", L"C:\\Windows\\SysWOW64\\odbcjt32.dll");
+            SetText(HKEY_LOCAL_MACHINE, key, view, L"Driver",
+                    L"C:\\Windows\\SysWOW64\\odbcjt32.dll");
             SetText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers", view,
                     L"Microsoft Access Driver (*.mdb)", L"Installed");
         } else if (key == HostDsn) {
@@ -288,10 +291,12 @@ TEST_P(RegistryViews, FindsTheKeyAndSaysWhichBuildToRun) {
 }
 
 const std::string RunOther =
-    ", and this is the {own}-bit build of meridane-audit-extract: run its {other}-bit build instead.";
+    ", and this is the {own}-bit build of meridane-audit-extract: run its {other}-bit build "
+    "instead.";
 const std::string AccessOther =
     "The ODBC driver \"Microsoft Access Driver (*.mdb)\" is installed for {other}-bit programs "
-    "only (HKEY_LOCAL_MACHINE\\SOFTWARE\\{node}ODBC\\ODBCINST.INI\\Microsoft Access Driver (*.mdb))" +
+    "only (HKEY_LOCAL_MACHINE\\SOFTWARE\\{node}ODBC\\ODBCINST.INI\\Microsoft Access Driver "
+    "(*.mdb))" +
     RunOther;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -309,7 +314,8 @@ INSTANTIATE_TEST_SUITE_P(
         ViewCase{"driver for the other bitness only", Where::Other, AccessDriver, false,
                  u"Driver={Microsoft Access Driver (*.mdb)};Dbq=C:\\Host\\control.mdb;PWD=s3cr3t",
                  AccessOther},
-        ViewCase{"the provider's driver for the other bitness only", Where::Other, AccessDriver, false,
+        ViewCase{"the provider's driver for the other bitness only", Where::Other, AccessDriver,
+                 false,
                  u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Host\\control.mdb;"
                  u"Jet OLEDB:Database Password=s3cr3t",
                  AccessOther},

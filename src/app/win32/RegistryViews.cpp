@@ -1,5 +1,6 @@
 #include "app/win32/RegistryViews.h"
 
+#include <cwctype>
 #include <vector>
 
 #include "app/startup/ConnectionHint.h"
@@ -82,23 +83,30 @@ std::wstring ValueOf(const std::vector<ConnectionStringPair>& pairs, std::u16str
     return {};
 }
 
+// A driver's or data source's name is one key's name: one with a backslash names no such key.
+bool IsKeyName(const std::wstring& name) {
+    return !name.empty() && name.find(L'\\') == std::wstring::npos;
+}
+
 std::string DriverHint(const std::wstring& driver) {
-    if (driver.empty() || FindKey(HKEY_LOCAL_MACHINE, OdbcDrivers + driver) != Holding::OtherViewOnly)
+    if (!IsKeyName(driver) ||
+        FindKey(HKEY_LOCAL_MACHINE, OdbcDrivers + driver) != Holding::OtherViewOnly)
         return {};
     return "The ODBC driver \"" + Shown(driver) + "\" is installed " + OnlyForTheOther() + " (" +
-           KeyName(HKEY_LOCAL_MACHINE, OdbcDrivers + driver, OtherBits) + "), " + RunTheOtherBuild();
+           KeyName(HKEY_LOCAL_MACHINE, OdbcDrivers + driver, OtherBits) + "), " +
+           RunTheOtherBuild();
 }
 
 std::string DataSourceHint(const std::wstring& dsn) {
-    if (dsn.empty()) return {};
+    if (!IsKeyName(dsn)) return {};
     const std::wstring path = OdbcSources + dsn;
     // A User DSN first, as the driver manager looks.
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         const Holding holding = FindKey(root, path);
         if (holding == Holding::Nowhere) continue;
         if (holding == Holding::OtherViewOnly) {
-            return "The data source \"" + Shown(dsn) + "\" is defined " + OnlyForTheOther() +
-                   " (" + KeyName(root, path, OtherBits) + "), " + RunTheOtherBuild();
+            return "The data source \"" + Shown(dsn) + "\" is defined " + OnlyForTheOther() + " (" +
+                   KeyName(root, path, OtherBits) + "), " + RunTheOtherBuild();
         }
         const std::wstring driver =
             ReadText(root, OdbcSources + L"ODBC Data Sources", dsn, View::Own);

@@ -37,9 +37,10 @@ std::string KeyName(HKEY root, std::wstring_view path, int bits);
 std::string ComponentViewHint(const std::wstring& clsid);
 
 // For a connection that failed to open (SQLDriverConnect's IM002 "not found" or IM014
-// "architecture mismatch", or the provider's driver missing, error 3706): the sentence saying that the ODBC driver or data source its string
-// names is installed for programs of the other bitness only, and which build to run; "" when
-// that is not the cause. Never a value of the string but a driver's or data source's name.
+// "architecture mismatch", or the provider's driver missing, error 3706): the sentence saying that
+// the ODBC driver or data source its string names is installed for programs of the other bitness
+// only, and which build to run; "" when that is not the cause. Never a value of the string but a
+// driver's or data source's name.
 std::string ConnectionViewHint(const RuntimeError& failure, std::u16string_view connectionString);
 
 }  // namespace mae::win32
