@@ -10,6 +10,9 @@
 #                          and replace the program's output files there;
 #   the program's .exe     Administrators, SYSTEM: all; Users: read and execute (0xA0000000), so
 #                          that no user can change the program the others run.
+# And it replaces wixl's Upgrade table by one whose upper bound includes this version (attribute
+# 0x200): a package rebuilt with the same version replaces the installed one instead of being
+# installed beside it (wixl has no AllowSameVersionUpgrades).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 EXE="$1"
@@ -22,5 +25,14 @@ MSI="$OUT/meridane-audit-extract-$VERSION.msi"
 wixl --arch x86 -D Version="$VERSION" -D Program="$EXE" -o "$MSI.tmp" \
     src/app/win32/installer/meridane-audit-extract.wxs
 msibuild "$MSI.tmp" -i src/app/win32/installer/lock-permissions.idt
+UPGRADE_CODE="$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' src/app/win32/installer/meridane-audit-extract.wxs)"
+IDT="$(mktemp -d)"
+trap 'rm -rf "$IDT"' EXIT
+printf '%s\t' UpgradeCode VersionMin VersionMax Language Attributes Remove >"$IDT/Upgrade.idt"
+printf 'ActionProperty\ns38\tS20\tS20\tS255\ti4\tS255\ts72\n' >>"$IDT/Upgrade.idt"
+printf 'Upgrade\tUpgradeCode\tVersionMin\tVersionMax\tLanguage\tAttributes\n' >>"$IDT/Upgrade.idt"
+printf '{%s}\t\t%s\t\t513\t\tWIX_UPGRADE_DETECTED\n' "$UPGRADE_CODE" "$VERSION" >>"$IDT/Upgrade.idt"
+printf '{%s}\t%s\t\t\t2\t\tWIX_DOWNGRADE_DETECTED\n' "$UPGRADE_CODE" "$VERSION" >>"$IDT/Upgrade.idt"
+msibuild "$MSI.tmp" -i "$IDT/Upgrade.idt"
 mv -f "$MSI.tmp" "$MSI"
 echo "built $MSI"
