@@ -1,26 +1,5 @@
-# Cross-building the Windows edition on Debian with mingw-w64 (g++-mingw-w64-x86-64-posix):
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-building the 64-bit Windows edition on Debian with mingw-w64 (g++-mingw-w64-x86-64-posix):
+#   cmake -S . -B build-windows/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(MAE_MINGW_PREFIX x86_64-w64-mingw32)
-# The posix flavour: std::thread and std::mutex need its winpthread.
-set(CMAKE_C_COMPILER ${MAE_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MAE_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${MAE_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${MAE_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# One self-contained .exe: the C++ run time, libgcc and winpthread go inside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-# A static import library found by full path makes CMake end its link line with -Bdynamic, which
-# would bring the run-time DLLs back: end it with -Bstatic instead.
-set(CMAKE_LINK_SEARCH_END_STATIC ON)
-
-# Tests run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

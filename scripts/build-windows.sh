@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows edition with mingw-w64 into build-windows (or the folder named by
-# MAE_WINDOWS_BUILD_DIR): meridane-audit-extract.exe, one self-contained program, and the tests
-# that scripts/test-windows.sh runs under Wine. Installs what it needs (Debian packages). Compiler
-# warnings stop the build only with MAE_WERROR=ON (the test command and CI set it). Extra arguments
-# go to cmake (e.g. -DMAE_BUILD_TESTS=OFF to build the program alone).
+# Cross-builds the Windows edition with mingw-w64, twice, under build-windows (or the folder named
+# by MAE_WINDOWS_BUILD_DIR), each a folder of its own:
+#   i686/    the 32-bit build, the one users get (it sits beside the host's 32-bit component and
+#            ODBC drivers);
+#   x86_64/  the 64-bit build, for PCs whose host component is registered for 64-bit programs;
+# each with src/app/win32/meridane-audit-extract.exe, one self-contained program, and the tests
+# (tests/win32) that scripts/test-windows.sh runs or checks. Then the installer of the 32-bit
+# build, meridane-audit-extract-<version>.msi, into the folder itself (scripts/build-msi.sh).
+# Installs what it needs (Debian packages). Compiler warnings stop the build only with
+# MAE_WERROR=ON (the test command and CI set it). Extra arguments go to both cmake runs (e.g.
+# -DMAE_BUILD_TESTS=OFF to build the programs alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${MAE_WINDOWS_BUILD_DIR:-build-windows}"
-PACKAGES=(cmake mingw-w64 g++-mingw-w64-x86-64-posix googletest wine wine64)
+PACKAGES=(cmake mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64)
 ./scripts/apt-ensure.sh "${PACKAGES[@]}"
-cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake \
-    -DCMAKE_BUILD_TYPE="${MAE_WINDOWS_BUILD_TYPE:-Release}" -DMAE_WERROR="${MAE_WERROR:-OFF}" "$@"
-cmake --build "$BUILD_DIR" -j"$(nproc)"
-echo "built $BUILD_DIR/src/app/win32/meridane-audit-extract.exe"
+for arch in i686:mingw32 x86_64:mingw64; do
+    dir="$BUILD_DIR/${arch%%:*}"
+    cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-${arch##*:}.cmake" \
+        -DCMAKE_BUILD_TYPE="${MAE_WINDOWS_BUILD_TYPE:-Release}" -DMAE_WERROR="${MAE_WERROR:-OFF}" "$@"
+    cmake --build "$dir" -j"$(nproc)"
+    echo "built $dir/src/app/win32/meridane-audit-extract.exe"
+done
+./scripts/build-msi.sh "$BUILD_DIR/i686/src/app/win32/meridane-audit-extract.exe" "$BUILD_DIR"

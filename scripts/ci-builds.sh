@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The builds CI makes beside the test command's: a Release build with GCC (the optimizer finds
 # warnings the default build does not), whose tests run but for the server tests, and a build with
-# clang, compiled only and without the tools (the tests are the same code as the other builds'). Warnings stop both (MAE_WERROR=ON unless
-# MAE_WERROR=OFF is set). RELEASE_BUILD_DIR and CLANG_BUILD_DIR name other folders.
+# clang, compiled only and without the tools (the tests are the same code as the other builds'),
+# and the core's tests built for Linux i386 and run under qemu-i386-static (scripts/test-i386.sh).
+# Warnings stop them all (MAE_WERROR=ON unless MAE_WERROR=OFF is set). RELEASE_BUILD_DIR,
+# CLANG_BUILD_DIR and I386_BUILD_DIR name other folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RELEASE_BUILD_DIR="${RELEASE_BUILD_DIR:-build-release}"
@@ -24,3 +26,6 @@ echo "== clang: build ($CLANG_BUILD_DIR)"
 CC=clang CXX=clang++ cmake -S . -B "$CLANG_BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug \
     -DMAE_BUILD_TOOLS=OFF -DMAE_WERROR="$WERROR"
 cmake --build "$CLANG_BUILD_DIR" -j"$JOBS"
+
+echo "== Linux i386: the core's tests under qemu-i386-static"
+MAE_WERROR="$WERROR" ./scripts/test-i386.sh

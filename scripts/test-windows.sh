@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
 # Runs the Windows edition's tests under Wine, in a private WINEPREFIX that is removed at the end:
-#   1. the .exe imports only DLLs that every Windows ships (x86_64-w64-mingw32-objdump -p);
-#   2. the core's tests and the start-up services' tests (profile routine, COM component against
-#      the tests' own in-process server), cross-built; the code page of the files against the
-#      platform's conversion of every unit, on a 1252 and a 1250 PC;
+#   1. both builds' .exe import only DLLs that every Windows ships (objdump -p); the 32-bit build,
+#      which no 32-bit process here can run, is checked as a file: its programs and tests are
+#      pei-i386 and its program is large-address-aware;
+#   2. the 64-bit build's core tests and the start-up services' tests (profile routine, COM
+#      component against the tests' own in-process server), cross-built; the code page of the
+#      files against the platform's conversion of every unit, on a 1252 and a 1250 PC;
 #   3. end to end: the .exe in a folder with an accented name, on a generated registry, driven
 #      through its window under Xvfb by tests/win32/WindowDriver.cpp with the tests' COM server
 #      registered in HKLM: its four files must be byte-identical to the Linux edition's on the
 #      same registry, its message boxes equal but for the folder, its controls where their twips
 #      put them at 96 dpi; its files again with ScanText=ALL; then its layout at 144 dpi; then
-#      once more with the component not registered, which must end in run-time error 429.
-# Needs scripts/build-windows.sh's build (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
+#      once more with the component not registered, which must end in run-time error 429, and
+#      with it registered for 32-bit programs only (the 32-bit build's server, wine reg add
+#      /reg:32), whose 429 must say so;
+#   4. the installer: wine msiexec /i puts the 32-bit program, byte for byte, into
+#      C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there.
+# Needs scripts/build-windows.sh's builds (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 WIN_DIR="$(realpath "${MAE_WINDOWS_BUILD_DIR:-build-windows}")"
 LINUX_DIR="$(realpath "${MAE_BUILD_DIR:-build}")"
-EXE="$WIN_DIR/src/app/win32/meridane-audit-extract.exe"
-TESTS="$WIN_DIR/tests/win32"
+# What runs under Wine is the 64-bit build; the 32-bit one is checked as files.
+EXE="$WIN_DIR/x86_64/src/app/win32/meridane-audit-extract.exe"
+TESTS="$WIN_DIR/x86_64/tests/win32"
+EXE32="$WIN_DIR/i686/src/app/win32/meridane-audit-extract.exe"
+TESTS32="$WIN_DIR/i686/tests/win32"
+MSI="$WIN_DIR/meridane-audit-extract-$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).msi"
 
-./scripts/apt-ensure.sh wine wine64 xvfb xauth binutils-mingw-w64-x86-64
+./scripts/apt-ensure.sh wine wine64 xvfb xauth binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
 
 WORK="$(mktemp -d /tmp/mae-windows-XXXXXX)"
 export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
@@ -45,17 +55,35 @@ result() { # name status
     fi
 }
 
-echo "== imports of meridane-audit-extract.exe"
 ALLOWED="advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll odbc32.dll ole32.dll oleaut32.dll shell32.dll user32.dll uxtheme.dll"
-status=0
-# No program, or one objdump cannot read, fails the check rather than listing no DLL at all.
-imports="$(x86_64-w64-mingw32-objdump -p "$EXE" | awk '/DLL Name:/ {print tolower($3)}')" || status=1
-[ -n "$imports" ] || status=1
-for dll in $imports; do
-    echo "  $dll"
-    case " $ALLOWED " in *" $dll "*) ;; *) echo "  not a DLL that every Windows ships: $dll"; status=1 ;; esac
+for program in "$EXE" "$EXE32"; do
+    echo "== imports of $program"
+    status=0
+    # No program, or one objdump cannot read, fails the check rather than listing no DLL at all.
+    imports="$(x86_64-w64-mingw32-objdump -p "$program" | awk '/DLL Name:/ {print tolower($3)}')" || status=1
+    [ -n "$imports" ] || status=1
+    for dll in $imports; do
+        echo "  $dll"
+        case " $ALLOWED " in *" $dll "*) ;; *) echo "  not a DLL that every Windows ships: $dll"; status=1 ;; esac
+    done
+    result "imports only system DLLs: ${program#"$WIN_DIR"/}" "$status"
 done
-result "imports only system DLLs" "$status"
+
+# ---- the 32-bit build as files: the formats, and 4 GB of address space on 64-bit Windows
+echo "== the 32-bit build"
+status=0
+for file in "$EXE32" "$TESTS32/core_tests.exe" "$TESTS32/startup_tests.exe" \
+    "$TESTS32/test_provider.dll" "$TESTS32/window-driver.exe"; do
+    format="$(i686-w64-mingw32-objdump -f "$file" 2>/dev/null | sed -n 's/.*file format //p')"
+    echo "  ${file#"$WIN_DIR"/}: ${format:-not readable}"
+    [ "$format" = pei-i386 ] || status=1
+done
+[ "$(x86_64-w64-mingw32-objdump -f "$EXE" | sed -n 's/.*file format //p')" = pei-x86-64 ] || status=1
+characteristics="$(i686-w64-mingw32-objdump -p "$EXE32" | awk '/^Characteristics/ && !seen++ {print $2}')"
+echo "  Characteristics $characteristics"
+[ $((${characteristics:-0} & 0x20)) -ne 0 ] || { echo "  not large-address-aware"; status=1; }
+result "the 32-bit build: pei-i386 programs and tests, large-address-aware" "$status"
+# ----
 
 echo "== Wine prefix and display"
 wine wineboot --init >/dev/null 2>&1
@@ -179,6 +207,41 @@ head -n 3 "$TRANSCRIPT" | diff -u - <(printf '%s\n' \
 grep -q "ActiveX component can't create object" "$TRANSCRIPT" || status=1
 [ "$(tail -n 1 "$TRANSCRIPT")" = "exit 1" ] || status=1
 result "end to end: the component not registered is run-time error 429" "$status"
+
+# ---- the host's component registered for 32-bit programs only: the 64-bit program says so
+status=0
+cp "$TESTS32/test_provider.dll" "$WINEPREFIX/drive_c/Halvory/test_provider32.dll"
+wine reg add "$KEY\\InprocServer32" /ve /d 'C:\Halvory\test_provider32.dll' /f /reg:32 >/dev/null 2>&1
+wine reg add "$KEY\\InprocServer32" /v ThreadingModel /d Apartment /f /reg:32 >/dev/null 2>&1
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\bitness.txt' \
+    box=ok || status=$?
+wine reg delete "$KEY" /f /reg:32 >/dev/null 2>&1
+TRANSCRIPT="$WINEPREFIX/drive_c/Halvory/bitness.txt"
+cat "$TRANSCRIPT"
+head -n 2 "$TRANSCRIPT" | tail -n 1 | grep -qx "Run-time error '429':" || status=1
+grep -qF "The host's component is registered for 32-bit programs only (HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\WOW6432Node\\CLSID\\{93DD741A-E634-4ADF-97AA-671746221132}\\InprocServer32: C:\\Halvory\\test_provider32.dll), and this is the 64-bit build of meridane-audit-extract: run its 32-bit build instead." \
+    "$TRANSCRIPT" || status=1
+[ "$(tail -n 1 "$TRANSCRIPT")" = "exit 1" ] || status=1
+result "end to end: the component registered for 32-bit programs only is 429, saying which build to run" "$status"
+# ----
+
+# ---- the installer: the 32-bit program into C:\Halvory\Meridane; uninstalling keeps the output
+status=0
+INSTALLED="$WINEPREFIX/drive_c/Halvory/Meridane"
+if [ ! -f "$MSI" ]; then
+    echo "  no $MSI"
+    status=1
+else
+    cp "$MSI" "$WORK/setup.msi"
+    wine msiexec /i "$(winepath -w "$WORK/setup.msi" 2>/dev/null)" /qn || status=1
+    cmp "$EXE32" "$INSTALLED/meridane-audit-extract.exe" || status=1
+    printf 'a run\r\n' >"$INSTALLED/extract.log"
+    wine msiexec /x "$(winepath -w "$WORK/setup.msi" 2>/dev/null)" /qn || status=1
+    [ ! -e "$INSTALLED/meridane-audit-extract.exe" ] || { echo "  the program is still there"; status=1; }
+    [ "$(cat "$INSTALLED/extract.log" 2>/dev/null)" = $'a run\r' ] || { echo "  the output file is gone"; status=1; }
+fi
+result "installer: msiexec /i installs the 32-bit program, /x removes it and keeps the output" "$status"
+# ----
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -8,10 +8,13 @@
 #include <fstream>
 #include <string>
 
+#include "app/startup/ConnectionHint.h"
 #include "app/startup/ConnectionStringProvider.h"
 #include "app/startup/ProfileReader.h"
 #include "app/win32/ErrorReport.h"
+#include "app/win32/RegistryViews.h"
 #include "common/RuntimeError.h"
+#include "db/Connection.h"
 
 namespace mae {
 namespace {
@@ -134,6 +137,221 @@ TEST_F(Provider, RegisteredGivesItsStringUnchangedAndAFailureShowsItsHResult) {
         const std::wstring report = win32::RunTimeErrorText(e);
         EXPECT_EQ(report.rfind(L"Run-time error '-2147467259 (80004005)':\r\n\r\n", 0), 0u);
     }
+}
+
+// The registry's two views: the host's component, an ODBC driver or a data source registered
+// where this program sees it, for the other bitness only, or nowhere; the probe's answer and
+// the sentence the failure then ends with (the component's through a real CoCreateInstance, the
+// connections' through a real open, which the driver manager refuses: IM002, or error 3706 for
+// a provider whose driver is missing).
+enum class Where { Own, Other, None };
+
+struct ViewCase {
+    const char* what;
+    Where where;
+    const wchar_t* key;  // under HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER when userKey
+    bool userKey;
+    const char16_t* connection;  // nullptr: the host's component
+    std::string sentence;        // what the description ends with; "" none of that kind
+};
+
+void PrintTo(const ViewCase& c, std::ostream* os) { *os << c.what; }
+
+using win32::Holding;
+using win32::View;
+
+constexpr wchar_t ClassServer[] =
+    L"SOFTWARE\\Classes\\CLSID\\{93DD741A-E634-4ADF-97AA-671746221132}\\InprocServer32";
+constexpr wchar_t AccessDriver[] = L"SOFTWARE\\ODBC\\ODBCINST.INI\\Microsoft Access Driver (*.mdb)";
+constexpr wchar_t HostDsn[] = L"SOFTWARE\\ODBC\\ODBC.INI\\hostcontrol";
+
+REGSAM FlagOf(View view) {
+    return (view == View::Own) == (win32::OwnBits == 64) ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+void SetText(HKEY root, const std::wstring& path, View view, const wchar_t* name,
+             const std::wstring& value) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE | FlagOf(view), nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void RemoveKey(HKEY root, const std::wstring& path, View view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | FlagOf(view), &key) ==
+        ERROR_SUCCESS) {
+        RegDeleteTreeW(key, nullptr);
+        RegCloseKey(key);
+    }
+    RegDeleteKeyExW(root, path.c_str(), FlagOf(view), 0);
+}
+
+void RemoveValue(HKEY root, const std::wstring& path, View view, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_SET_VALUE | FlagOf(view), &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, name);
+        RegCloseKey(key);
+    }
+}
+
+// "{other}" and "{own}" become the bitness of the build, "{node}" the WOW6432Node step a 32-bit
+// view's key has.
+std::string ForThisBuild(std::string text) {
+    const auto put = [&text](const std::string& mark, const std::string& value) {
+        for (size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.replace(at, mark.size(), value);
+    };
+    put("{other}", std::to_string(win32::OtherBits));
+    put("{own}", std::to_string(win32::OwnBits));
+    put("{node}", win32::OtherBits == 32 ? "WOW6432Node\\" : "");
+    put("{ownnode}", win32::OwnBits == 32 ? "WOW6432Node\\" : "");
+    return text;
+}
+
+class RegistryViews : public ::testing::TestWithParam<ViewCase> {
+  protected:
+    void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    void TearDown() override {
+        for (View view : {View::Own, View::Other}) {
+            RemoveKey(HKEY_LOCAL_MACHINE, ProviderKey, view);
+            RemoveKey(HKEY_LOCAL_MACHINE, AccessDriver, view);
+            RemoveKey(HKEY_LOCAL_MACHINE, HostDsn, view);
+            RemoveKey(HKEY_CURRENT_USER, HostDsn, view);
+            RemoveValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers", view,
+                        L"Microsoft Access Driver (*.mdb)");
+            RemoveValue(HKEY_CURRENT_USER, L"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", view,
+                        L"hostcontrol");
+        }
+        CoUninitialize();
+    }
+};
+
+TEST_P(RegistryViews, FindsTheKeyAndSaysWhichBuildToRun) {
+    const ViewCase& c = GetParam();
+    const HKEY root = c.userKey ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    const std::wstring key = c.key;
+    if (c.where != Where::None) {
+        const View view = c.where == Where::Own ? View::Own : View::Other;
+        if (key == AccessDriver) {
+            SetText(HKEY_LOCAL_MACHINE, key, view, L"Driver",
+                    L"C:\\Windows\\SysWOW64\\odbcjt32.dll");
+            SetText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers", view,
+                    L"Microsoft Access Driver (*.mdb)", L"Installed");
+        } else if (key == HostDsn) {
+            SetText(root, key, view, L"DBQ", L"C:\\Host\\control.mdb");
+        } else {
+            SetText(HKEY_LOCAL_MACHINE, key, view, nullptr, L"C:\\Host\\provider.dll");
+        }
+    }
+    if (root == HKEY_CURRENT_USER) {
+        // The User DSN is this program's to see; its driver is the other view's.
+        SetText(HKEY_CURRENT_USER, L"SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources", View::Own,
+                L"hostcontrol", L"Microsoft Access Driver (*.mdb)");
+        SetText(HKEY_LOCAL_MACHINE, AccessDriver, View::Other, L"Driver", L"odbcjt32.dll");
+    }
+    const Holding expected = c.where == Where::Own     ? Holding::OwnView
+                             : c.where == Where::Other ? Holding::OtherViewOnly
+                                                       : Holding::Nowhere;
+    EXPECT_EQ(win32::FindKey(root, key), expected);
+
+    std::string description, failure;
+    if (!c.connection) {
+        try {
+            ConnectionStringProvider().GetConnectionString();
+            FAIL() << "a class with no server gave a string";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::CannotCreate);
+            description = e.description();
+        }
+    } else {
+        Connection connection;
+        connection.SetConnectionString(c.connection);
+        try {
+            connection.Open();
+            FAIL() << "a connection to a driver the driver manager does not know opened";
+        } catch (const RuntimeError& e) {
+            failure = e.description();
+            description = ConnectionFailureHint(e, c.connection);
+        }
+    }
+    SCOPED_TRACE(failure);
+    EXPECT_EQ(failure.find("s3cr3t"), std::string::npos);
+    const std::string sentence = ForThisBuild(c.sentence);
+    if (sentence.empty()) {
+        EXPECT_EQ(description.find("-bit programs only"), std::string::npos) << description;
+    } else {
+        ASSERT_GE(description.size(), sentence.size()) << "no sentence: " << description;
+        EXPECT_EQ(description.substr(description.size() - sentence.size()), sentence);
+    }
+    EXPECT_EQ(description.find("s3cr3t"), std::string::npos);
+}
+
+const std::string RunOther =
+    ", and this is the {own}-bit build of meridane-audit-extract: run its {other}-bit build "
+    "instead.";
+const std::string AccessOther =
+    "The ODBC driver \"Microsoft Access Driver (*.mdb)\" is installed for {other}-bit programs "
+    "only (HKEY_LOCAL_MACHINE\\SOFTWARE\\{node}ODBC\\ODBCINST.INI\\Microsoft Access Driver "
+    "(*.mdb))" +
+    RunOther;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegistryViews,
+    ::testing::Values(
+        ViewCase{"component in this program's view", Where::Own, ClassServer, false, nullptr, ""},
+        ViewCase{"component for the other bitness only", Where::Other, ClassServer, false, nullptr,
+                 "The host's component is registered for {other}-bit programs only "
+                 "(HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\{node}CLSID\\"
+                 "{93DD741A-E634-4ADF-97AA-671746221132}\\InprocServer32: C:\\Host\\provider.dll)" +
+                     RunOther},
+        ViewCase{"component nowhere", Where::None, ClassServer, false, nullptr, ""},
+        ViewCase{"driver in this program's view", Where::Own, AccessDriver, false,
+                 u"Driver={Microsoft Access Driver (*.mdb)};Dbq=C:\\Host\\control.mdb", ""},
+        ViewCase{"driver for the other bitness only", Where::Other, AccessDriver, false,
+                 u"Driver={Microsoft Access Driver (*.mdb)};Dbq=C:\\Host\\control.mdb;PWD=s3cr3t",
+                 AccessOther},
+        ViewCase{"the provider's driver for the other bitness only", Where::Other, AccessDriver,
+                 false,
+                 u"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Host\\control.mdb;"
+                 u"Jet OLEDB:Database Password=s3cr3t",
+                 AccessOther},
+        ViewCase{"driver nowhere", Where::None, AccessDriver, false,
+                 u"Driver={Microsoft Access Driver (*.mdb)};Dbq=C:\\Host\\control.mdb", ""},
+        ViewCase{"System DSN for the other bitness only", Where::Other, HostDsn, false,
+                 u"DSN=hostcontrol;PWD=s3cr3t",
+                 "The data source \"hostcontrol\" is defined for {other}-bit programs only "
+                 "(HKEY_LOCAL_MACHINE\\SOFTWARE\\{node}ODBC\\ODBC.INI\\hostcontrol)" +
+                     RunOther},
+        ViewCase{"User DSN whose driver is for the other bitness only", Where::Own, HostDsn, true,
+                 u"DSN=hostcontrol",
+                 "The data source \"hostcontrol\" (HKEY_CURRENT_USER\\SOFTWARE\\ODBC\\ODBC.INI\\"
+                 "hostcontrol) uses a driver that is not installed for {own}-bit programs. " +
+                     AccessOther}));
+
+TEST(RegistryKeyName, ShowsTheThirtyTwoBitViewUnderWow6432Node) {
+    struct {
+        HKEY root;
+        const wchar_t* path;
+        int bits;
+        const char* shown;
+    } const cases[] = {
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBC.INI\\x", 32,
+         "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\ODBC\\ODBC.INI\\x"},
+        {HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBC.INI\\x", 64,
+         "HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\x"},
+        {HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\{x}", 32,
+         "HKEY_LOCAL_MACHINE\\Software\\Classes\\WOW6432Node\\CLSID\\{x}"},
+        {HKEY_CURRENT_USER, L"Software\\Classes\\CLSID\\{x}", 32,
+         "HKEY_CURRENT_USER\\Software\\Classes\\WOW6432Node\\CLSID\\{x}"},
+        // The user's own SOFTWARE (User DSNs) is one key for both bitnesses.
+        {HKEY_CURRENT_USER, L"SOFTWARE\\ODBC\\ODBC.INI\\x", 32,
+         "HKEY_CURRENT_USER\\SOFTWARE\\ODBC\\ODBC.INI\\x"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(win32::KeyName(c.root, c.path, c.bits), c.shown);
 }
 
 }  // namespace

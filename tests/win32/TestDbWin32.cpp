@@ -30,7 +30,8 @@ std::string Utf8(const std::wstring& wide) {
 // Under Wine, the host's path of a Windows path (Wine's kernel32 exports the conversion);
 // on Windows itself, the path as it is.
 std::string DriverPath(const std::string& path) {
-    using ToUnix = char* (*)(const wchar_t*);
+    // Wine exports it cdecl, not WINAPI (which differ on 32-bit Windows).
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     const auto toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));

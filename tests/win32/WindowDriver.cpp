@@ -67,24 +67,26 @@ struct Search {
     HWND found = nullptr;
 };
 
+// EnumWindows calls back by the system's convention (CALLBACK, stdcall on 32-bit Windows): a
+// function of its own, not a lambda, whose conversion would give the compiler's default one.
+BOOL CALLBACK MatchProgramWindow(HWND window, LPARAM data) {
+    auto* s = reinterpret_cast<Search*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (process == g_program.dwProcessId && IsWindowVisible(window) &&
+        std::wstring(name) == s->className) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A visible top-level window of the program with the given class.
 HWND FindProgramWindow(const wchar_t* className) {
     Search search{className};
-    EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (process == g_program.dwProcessId && IsWindowVisible(window) &&
-                std::wstring(name) == s->className) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(MatchProgramWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -1,5 +1,6 @@
 #include "app/startup/Startup.h"
 
+#include "app/startup/ConnectionHint.h"
 #include "app/startup/ConnectionStringProvider.h"
 #include "app/startup/ProfileReader.h"
 #include "common/RuntimeError.h"
@@ -24,6 +25,20 @@ void InStep(const char* what, Step step) {
         step();
     } catch (const RuntimeError& e) {
         throw RuntimeError(e.number(), std::string(what) + ": " + e.description());
+    }
+}
+
+// Opens the connection; a failure that the system can explain further (a driver installed for
+// programs of the other bitness only) says so after the driver's own words.
+void OpenConnection(Connection& connection) {
+    try {
+        connection.Open();
+    } catch (const RuntimeError& e) {
+        const std::string hint = ConnectionFailureHint(e, connection.ConnectionString());
+        if (hint.empty()) throw;
+        std::string description = e.description();
+        description += description.empty() || description.back() == '.' ? " " : ". ";
+        throw RuntimeError(e.number(), description + hint);
     }
 }
 
@@ -62,13 +77,13 @@ void Form_Load(AppState& s) {
         ConnectionStringProvider provider;
         s.RegistryConnection.SetConnectionString(provider.GetConnectionString());
         s.RegistryConnection.SetCommandTimeout(RegistryCommandTimeout);
-        s.RegistryConnection.Open();
+        OpenConnection(s.RegistryConnection);
     });
 
     InStep("Opening the control database (Meridane.ini, [Databases] Control)", [&] {
         s.ControlConnection.SetConnectionString(
             ReadProfileString(u"Databases", u"Control", u"Not Available", ProfileBufferSize));
-        s.ControlConnection.Open();
+        OpenConnection(s.ControlConnection);
     });
 
     s.ScanTextMode = ReadProfileString(u"Options", u"ScanText", u"TEXT", ProfileBufferSize);

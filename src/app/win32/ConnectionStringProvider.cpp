@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/win32/RegistryViews.h"
+#include "app/win32/WideText.h"
 #include "common/RuntimeError.h"
 
 namespace mae {
@@ -30,6 +32,7 @@ namespace {
 // {93DD741A-E634-4ADF-97AA-671746221132}
 constexpr CLSID ProviderClass = {
     0x93dd741a, 0xe634, 0x4adf, {0x97, 0xaa, 0x67, 0x17, 0x46, 0x22, 0x11, 0x32}};
+const std::wstring ProviderClassText = L"{93DD741A-E634-4ADF-97AA-671746221132}";
 // {EB01FB5D-F26A-4C50-AD9D-489A06CB03FE}: dual, derived from IDispatch.
 constexpr IID ProviderInterface = {
     0xeb01fb5d, 0xf26a, 0x4c50, {0xad, 0x9d, 0x48, 0x9a, 0x06, 0xcb, 0x03, 0xfe}};
@@ -84,10 +87,12 @@ std::u16string ConnectionStringProvider::GetConnectionString() const {
     const HRESULT created = CoCreateInstance(ProviderClass, nullptr, CLSCTX_ALL, ProviderInterface,
                                              reinterpret_cast<void**>(&provider));
     if (FAILED(created) || !provider) {
-        throw ErrorOf(
-            err::CannotCreate,
-            "the host's ConnectionStringProvider {93DD741A-E634-4ADF-97AA-671746221132} (" +
-                SystemText(created) + ")");
+        // Registered for the other bitness only, the class is simply missing to this program.
+        const std::string hint = win32::ComponentViewHint(ProviderClassText);
+        throw ErrorOf(err::CannotCreate, "the host's ConnectionStringProvider " +
+                                             ToUtf8(win32::FromWide(ProviderClassText)) + " (" +
+                                             SystemText(created) + ")" +
+                                             (hint.empty() ? "" : ". " + hint));
     }
     BSTR text = nullptr;
     const HRESULT called = provider->GetConnectionString(&text);
