@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <iostream>
 
 #include "app/startup/Startup.h"
 #include "common/RuntimeError.h"
@@ -121,6 +122,7 @@ TEST_F(RunOutputFaultTest, AFullOutputFolderIsDiskFullAndLeavesWholeRecords) {
     EXPECT_EQ(description.rfind("Disk full: cannot write to " + out.path() + "/", 0), 0u)
         << description;
     EXPECT_NE(description.find("No space left on device"), std::string::npos) << description;
+    std::cerr << description << "\n";
     ExpectWholeRecords(out.path());
     // What fitted stays: about a megabyte of whole records.
     EXPECT_GT(test::ReadFileBytes(out.file(ConsolidatedFileName)).size() +
