@@ -536,7 +536,8 @@ void RunFiles::Replace() {
     platform::IoStatus journaled = m_journal.Sync();
     const platform::IoStatus closed = m_journal.Close();
     if (journaled.ok()) journaled = closed;
-    if (journaled.ok()) journaled = platform::MoveIntoPlace(m_journalTemporary, JournalPath(m_folder));
+    if (journaled.ok())
+        journaled = platform::MoveIntoPlace(m_journalTemporary, JournalPath(m_folder));
     if (journaled.ok()) journaled = platform::SyncFolder(m_folder);
     if (!journaled.ok()) {
         platform::RemoveFile(JournalPath(m_folder));

@@ -5,8 +5,12 @@
 #include <optional>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #endif
 
@@ -161,8 +165,9 @@ TEST_F(ExtractRunTest, AFileThatCannotBeReplacedKeepsThePreviousSet) {
     ui.path = File(AbstractFileName);
 #ifdef _WIN32
     const std::wstring wide(ui.path.begin(), ui.path.end());
-    const HANDLE viewer = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE viewer =
+        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
 #endif
     test::MiniRun run(m_registry, m_dir.path());

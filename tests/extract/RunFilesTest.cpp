@@ -146,9 +146,9 @@ TEST_F(RunProcessTest, ASecondRunInTheFolderIsRefusedAndWritesNothing) {
 // place then either.
 struct RenameFault {
     const char* name;
-    const char* shim;       // for the run (see tests/support/RenameShim.cpp)
-    const char* nextShim;   // for the next start, "" for none
-    bool newSetAfter;       // which set the folder holds in the end
+    const char* shim;      // for the run (see tests/support/RenameShim.cpp)
+    const char* nextShim;  // for the next start, "" for none
+    bool newSetAfter;      // which set the folder holds in the end
 };
 
 class ReplacementFault : public RunProcessTest, public ::testing::WithParamInterface<RenameFault> {
@@ -178,10 +178,10 @@ TEST_P(ReplacementFault, LeavesOneRunsWholeSet) {
     if (std::string(fault.shim).starts_with("kill")) {
         EXPECT_EQ(ended, "killed");
         // The next start finishes the replacement before anything else: a run answered No.
-        EXPECT_EQ(Start({MAE_TEST_RUN, m_out.path(), "--answer-no"}, fault.nextShim),
-                  "outcome 1");
+        EXPECT_EQ(Start({MAE_TEST_RUN, m_out.path(), "--answer-no"}, fault.nextShim), "outcome 1");
     } else {
-        const std::string file = std::string(fault.shim).substr(std::string(fault.shim).find(':') + 1);
+        const std::string file =
+            std::string(fault.shim).substr(std::string(fault.shim).find(':') + 1);
         EXPECT_EQ(ended, "error 75 Path/File access error: cannot replace " + m_out.file(file) +
                              " (Device or resource busy). None of the run's files was put in "
                              "place; the previous ones are kept as they were. Close any program "
@@ -317,16 +317,17 @@ TEST(RunFiles, RemovesOnlyTheTemporaryFilesOfRunsThatAreGone) {
         std::string name;
         bool removed;
     } files[] = {
-        {".AbstractAuditExtract.txt." + alive + "-" + ours + "-0.tmp", true},  // this lock's
+        {".AbstractAuditExtract.txt." + alive + "-" + ours + "-0.tmp", true},      // this lock's
         {".AbstractAuditExtract.txt." + std::to_string(gone) + "-7-1.tmp", true},  // gone
         {".extract.log." + alive + "-7-2.tmp", false},  // a live run under another lock file
-        {".select.sql.12345678901234.tmp", true},       // an older edition's
+        {".select.sql.12345678901234-0.tmp", true},     // an older edition's
         {".elsewhere.txt." + std::to_string(gone) + "-7-1.tmp", false},  // not one of ours
     };
     for (const auto& file : files) test::WriteFileBytes(dir.file(file.name), "x");
     RunFiles run(dir.path());
     ASSERT_TRUE(run.Lock());
-    for (const auto& file : files) EXPECT_EQ(!fs::exists(dir.file(file.name)), file.removed) << file.name;
+    for (const auto& file : files)
+        EXPECT_EQ(!fs::exists(dir.file(file.name)), file.removed) << file.name;
 }
 
 }  // namespace

@@ -35,9 +35,9 @@ inline constexpr int RegistryCommandTimeout = 120;
 std::string ApplicationFolder();
 
 // The start-up sequence: a replacement of the output files that a killed run left in
-// ApplicationFolder (when set) is finished first; then item lists, registry connection (string from the host component),
-// control connection and ScanText from Meridane.ini, the parameters row, both layouts.
-// Throws RuntimeError at the first failing step.
+// ApplicationFolder (when set) is finished first; then item lists, registry connection (string from
+// the host component), control connection and ScanText from Meridane.ini, the parameters row, both
+// layouts. Throws RuntimeError at the first failing step.
 void Form_Load(AppState& state);
 
 }  // namespace mae
