@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -158,7 +159,10 @@ class ReplacementFault : public RunProcessTest, public ::testing::WithParamInter
         if (!shim.empty()) {
             preload.emplace("LD_PRELOAD", MAE_RENAME_SHIM);
             setting.emplace("MAE_RENAME_SHIM", shim);
-            asan.emplace("ASAN_OPTIONS", "verify_asan_link_order=0");
+            // A preloaded library comes before the sanitizer's runtime: it may, here.
+            const char* options = std::getenv("ASAN_OPTIONS");
+            asan.emplace("ASAN_OPTIONS",
+                         std::string(options ? options : "") + ":verify_asan_link_order=0");
         }
         test::ChildProcess run(argv);
         std::string last;
