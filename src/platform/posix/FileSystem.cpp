@@ -193,7 +193,8 @@ IoStatus TryLockFile(const std::string& path, FileLock& lock) {
         return status;
     struct stat info;
     if (::fstat(Descriptor(file.NativeHandle()), &info) != 0) return Failure(errno);
-    if (!S_ISREG(info.st_mode)) return IoStatus{IoError::PathAccess, "it is not a regular file"};
+    if (!S_ISREG(info.st_mode))
+        return IoStatus{IoError::PathAccess, "it is not a regular file: remove it, then try again"};
     int rc;
     do {
         rc = ::flock(Descriptor(file.NativeHandle()), LOCK_EX | LOCK_NB);

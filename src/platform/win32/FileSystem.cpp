@@ -253,7 +253,7 @@ IoStatus TryLockFile(const std::string& path, FileLock& lock) {
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        return IoStatus{IoError::PathAccess, "it is not a regular file"};
+        return IoStatus{IoError::PathAccess, "it is not a regular file: remove it, then try again"};
     }
     OVERLAPPED whole{};
     if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
