@@ -8,8 +8,6 @@ namespace mae {
 
 namespace {
 
-constexpr size_t BufferCapacity = FileSink::BufferCapacity;
-
 [[noreturn]] void ThrowWriteError(const platform::IoStatus& status, const std::string& path) {
     if (status.error == platform::IoError::DiskFull) {
         throw ErrorOf(err::DiskFull, "cannot write to " + path + " (" + status.reason + ")");
