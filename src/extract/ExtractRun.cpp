@@ -121,6 +121,8 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
     OutputThread output([&](CaseOutput& kept) {
         consolidatedFile.Write(kept.consolidated.data());
         Increment(consolidatedWritten);
+        // A case's consolidated record comes before its abstracts: the files may end here.
+        files.MarkWhole(consolidatedWritten, abstractsWritten);
         if (!kept.hasAbstracts) return;
         while (!kept.abstracts.Eof()) {
             Increment(abstractsWritten);
@@ -128,6 +130,7 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
                                 context.Settings, logFile);
             kept.abstracts.MoveNext();
         }
+        files.MarkWhole(consolidatedWritten, abstractsWritten);
     });
     // The per-case statements are prepared once and executed with the case's id bound. A case
     // whose MedrefID does not read as its own whole number (e.g. "0012" or "12.5") has its
@@ -217,8 +220,13 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
     }
     try {
         return RunLocked(context, ui, files);
+    } catch (const RuntimeError& error) {
+        // A run-time error is an end of the run too: what was written goes in place, and the
+        // report says what became of the files when that is not all of it.
+        const std::string note = files.PutInPlaceAfterFailure();
+        if (note.empty()) throw;
+        throw RuntimeError(error.number(), error.description() + " " + note);
     } catch (...) {
-        // A run-time error is an end of the run too: what was written goes in place.
         files.PutInPlaceAfterFailure();
         throw;
     }

@@ -8,8 +8,6 @@ namespace mae {
 
 namespace {
 
-constexpr size_t BufferCapacity = size_t{1} << 20;  // 1 MiB of whole lines
-
 [[noreturn]] void ThrowWriteError(const platform::IoStatus& status, const std::string& path) {
     if (status.error == platform::IoError::DiskFull) {
         throw ErrorOf(err::DiskFull, "cannot write to " + path + " (" + status.reason + ")");
@@ -47,6 +45,7 @@ void FileSink::Open(platform::NativeFile file, const std::string& path) {
     m_buffer.reserve(BufferCapacity);
     m_chunkEnds.clear();
     m_committed = 0;
+    m_failed = false;
 }
 
 void FileSink::Write(std::string_view bytes) {
@@ -76,7 +75,10 @@ void FileSink::Sync() {
     if (!IsOpen()) return;
     Flush();
     const platform::IoStatus status = m_file.Sync();
-    if (!status.ok()) ThrowWriteError(status, m_path);
+    if (!status.ok()) {
+        m_failed = true;
+        ThrowWriteError(status, m_path);
+    }
 }
 
 void FileSink::Close() {
@@ -88,7 +90,22 @@ void FileSink::Close() {
         throw;
     }
     const platform::IoStatus status = m_file.Close();
-    if (!status.ok()) ThrowWriteError(status, m_path);
+    if (!status.ok()) {
+        m_failed = true;
+        ThrowWriteError(status, m_path);
+    }
+}
+
+void FileSink::CutTo(long long size) {
+    m_buffer.clear();
+    m_chunkEnds.clear();
+    if (!IsOpen() || size >= m_committed) return;
+    const platform::IoStatus status = m_file.Truncate(size);
+    if (!status.ok()) {
+        m_failed = true;
+        throw ErrorOf(err::DeviceIo, "cannot cut " + m_path + " back (" + status.reason + ")");
+    }
+    m_committed = size;
 }
 
 // Writes data, whose Write() chunks end at m_chunkEnds. When the disk takes only part of it,
@@ -111,6 +128,7 @@ void FileSink::WriteOut(const char* data, size_t size) {
     // Cut back to the last whole chunk (a device that cannot be cut keeps what it took).
     if (keep < done) m_file.Truncate(end);
     m_committed = end;
+    m_failed = true;
     m_buffer.clear();
     m_chunkEnds.clear();
     ThrowWriteError(status, m_path);

@@ -32,6 +32,9 @@ class StringSink : public ByteSink {
 // the error is thrown, so it never ends in a partial line.
 class FileSink : public ByteSink {
   public:
+    // Whole lines are held up to this many bytes before they are written out.
+    static constexpr size_t BufferCapacity = size_t{1} << 20;
+
     FileSink() = default;
     explicit FileSink(const std::string& path) { Open(path); }
     ~FileSink() override;
@@ -53,6 +56,17 @@ class FileSink : public ByteSink {
     void Close();
     const std::string& path() const noexcept { return m_path; }
 
+    // Bytes taken by Write() (on the disk or buffered), and bytes known to be on the disk.
+    long long Size() const noexcept {
+        return m_committed + static_cast<long long>(m_buffer.size());
+    }
+    long long Committed() const noexcept { return m_committed; }
+    // Whether writing to the file has failed since it was opened (its buffer is then dropped).
+    bool Failed() const noexcept { return m_failed; }
+    // Drops what is buffered and cuts the file to size bytes, which must be a line end at or
+    // before Committed(). Throws 57 when the file cannot be cut.
+    void CutTo(long long size);
+
   private:
     void WriteOut(const char* data, size_t size);
 
@@ -61,6 +75,7 @@ class FileSink : public ByteSink {
     std::string m_buffer;
     std::vector<size_t> m_chunkEnds;  // where each Write() held in m_buffer ends
     long long m_committed = 0;        // bytes on disk, always a whole number of lines
+    bool m_failed = false;
 };
 
 }  // namespace mae

@@ -103,17 +103,29 @@ IoStatus MoveIntoPlace(const std::string& from, const std::string& to);
 IoStatus RemoveFile(const std::string& path);
 // The names in folder, without "." and "..", in no particular order.
 IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names);
+// Whether something (a file, a folder, a link) has that name.
+bool Exists(const std::string& path);
+// Asks the system to put the folder's entries (names made, renamed, removed) on the disk. A
+// system that has no such call (Windows: each rename is written through) is not asked.
+IoStatus SyncFolder(const std::string& folder);
+
+// This process's id, and whether the process of that id is running on this machine (true when
+// it cannot be told: only a process known to be gone is reported gone).
+unsigned long CurrentProcessId() noexcept;
+bool ProcessIsRunning(unsigned long id) noexcept;
 
 // An exclusive lock held on an open lock file. Move-only; released at destruction.
 class FileLock {
   public:
     FileLock() = default;
     ~FileLock() { Release(); }
-    FileLock(FileLock&& other) noexcept = default;
+    FileLock(FileLock&& other) noexcept
+        : m_file(std::move(other.m_file)), m_identity(std::exchange(other.m_identity, 0)) {}
     FileLock& operator=(FileLock&& other) noexcept {
         if (this != &other) {
             Release();
             m_file = std::move(other.m_file);
+            m_identity = std::exchange(other.m_identity, 0);
         }
         return *this;
     }
@@ -121,19 +133,26 @@ class FileLock {
     FileLock& operator=(const FileLock&) = delete;
 
     bool IsHeld() const noexcept { return m_file.IsOpen(); }
+    // The lock file's identity on its volume (inode, or file index on Windows): two opens of
+    // one file give the same number, and no other file has it while this one is open. 0 when
+    // not held.
+    unsigned long long Identity() const noexcept { return m_identity; }
     // Lets the lock go and closes its file (the file stays on disk).
     void Release() noexcept;
 
     // Used by TryLockFile.
-    explicit FileLock(NativeFile file) noexcept : m_file(std::move(file)) {}
+    FileLock(NativeFile file, unsigned long long identity) noexcept
+        : m_file(std::move(file)), m_identity(identity) {}
 
   private:
     NativeFile m_file;
+    unsigned long long m_identity = 0;
 };
 
-// Opens path (creating it when missing, never through a symbolic link) and takes an exclusive
-// lock on it without waiting: Busy when another open of the file, in this process or another,
-// holds it. The lock lasts as long as lock holds it.
+// Opens path (creating it when missing, never through a symbolic link, never waiting: a FIFO
+// there does not hold the program up) and takes an exclusive lock on it without waiting: Busy
+// when another open of the file, in this process or another, holds it; PathAccess when path is
+// anything but a regular file. The lock lasts as long as lock holds it.
 IoStatus TryLockFile(const std::string& path, FileLock& lock);
 
 // The folder that holds the running program's executable, never empty.

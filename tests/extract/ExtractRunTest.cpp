@@ -1,6 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <optional>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
@@ -127,6 +139,61 @@ TEST_F(ExtractRunTest, NoLeavesEarlierOutputUntouched) {
     EXPECT_FALSE(test::FileExists(File("AbstractAuditExtract.txt")));
     EXPECT_FALSE(test::FileExists(File("extract.log")));
     EXPECT_TRUE(test::FileExists(File("select.sql")));
+}
+
+// One of the previous files cannot be replaced: on Windows a viewer holds it open without
+// letting it be removed; elsewhere a folder comes to stand at its name while the run writes.
+// The run ends with error 75 naming it, none of the new files is put in place, and the others
+// of the previous set stay as they were.
+TEST_F(ExtractRunTest, AFileThatCannotBeReplacedKeepsThePreviousSet) {
+    AddTenCases();
+    for (const char* name : {ConsolidatedFileName, AbstractFileName, LogFileName})
+        test::WriteFileBytes(File(name), "previous run\r\n");
+    class InTheWay : public test::RecordingUi {
+      public:
+        std::string path;
+        void SetProgressValue(float value) override {
+            RecordingUi::SetProgressValue(value);
+#ifndef _WIN32
+            if (value == 1) {
+                std::filesystem::remove(path);
+                std::filesystem::create_directory(path);
+            }
+#endif
+        }
+    } ui;
+    ui.path = File(AbstractFileName);
+#ifdef _WIN32
+    const std::wstring wide(ui.path.begin(), ui.path.end());
+    const HANDLE viewer =
+        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
+#endif
+    test::MiniRun run(m_registry, m_dir.path());
+    std::string description;
+    EXPECT_EQ(ErrorNumber([&] { RunExtract(run.context, ui); }, &description), err::PathAccess);
+#ifdef _WIN32
+    CloseHandle(viewer);
+    EXPECT_EQ(test::ReadFileBytes(File(AbstractFileName)), "previous run\r\n");
+#else
+    EXPECT_TRUE(std::filesystem::is_directory(File(AbstractFileName)));
+#endif
+    EXPECT_EQ(description.rfind("Path/File access error: cannot replace " +
+                                    platform::JoinPath(m_dir.path(), AbstractFileName) + " (",
+                                0),
+              0u)
+        << description;
+    EXPECT_NE(description.find("None of the run's files was put in place; the previous ones are "
+                               "kept as they were."),
+              std::string::npos)
+        << description;
+    EXPECT_EQ(test::ReadFileBytes(File(ConsolidatedFileName)), "previous run\r\n");
+    EXPECT_EQ(test::ReadFileBytes(File(LogFileName)), "previous run\r\n");
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(name.ends_with(".tmp") || name == ".AuditExtract.journal") << name;
+    }
 }
 
 TEST_F(ExtractRunTest, NothingSelectedWarnsWithTheClause) {

@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -21,9 +23,13 @@
 #include "generator/RegistryGenerator.h"
 #include "support/ChildProcess.h"
 #include "support/MiniRegistry.h"
+#include "support/TestDb.h"
 
 #ifndef MAE_TEST_RUN
 #define MAE_TEST_RUN "mae-test-run"
+#endif
+#ifndef MAE_RENAME_SHIM
+#define MAE_RENAME_SHIM "libmae_rename_shim.so"
 #endif
 
 namespace mae {
@@ -91,7 +97,8 @@ TEST_P(KilledRun, LeavesThePreviousFilesAsTheyWere) {
     {
         test::ChildProcess run({MAE_TEST_RUN, m_out.path(), "--hold-at", "5"});
         ASSERT_EQ(run.ReadUntil("held"), "held");
-        EXPECT_EQ(Temporaries(m_out.path()), 3);  // the run writes under temporary names
+        // The run writes under temporary names: its three files and their replacement's journal.
+        EXPECT_EQ(Temporaries(m_out.path()), 4);
         run.Kill(signal);
         const int status = run.Wait();
         if (signal == SIGKILL) {
@@ -106,7 +113,7 @@ TEST_P(KilledRun, LeavesThePreviousFilesAsTheyWere) {
     }
     // A request to end the program leaves no trace; a kill leaves temporary files for the next
     // run to remove.
-    EXPECT_EQ(Temporaries(m_out.path()), signal == SIGKILL ? 3 : 0);
+    EXPECT_EQ(Temporaries(m_out.path()), signal == SIGKILL ? 4 : 0);
     ASSERT_EQ(RunToEnd({MAE_TEST_RUN, m_out.path()}), "outcome 2");
     ExpectOneWholeRun(m_out.path());
 }
@@ -132,6 +139,82 @@ TEST_F(RunProcessTest, ASecondRunInTheFolderIsRefusedAndWritesNothing) {
     EXPECT_EQ(first.ReadUntil("outcome"), "outcome 2");
     ExpectOneWholeRun(m_out.path());
 }
+
+// One rename of the replacement goes wrong: it fails (a file held open, a folder in the way), or
+// the process is killed there (as by a power cut). A failure keeps the previous set whole and
+// the report names the file; after a kill, the next start (here one whose run is answered No)
+// finds one run's whole set: the new one, or the previous one when the new one cannot be put in
+// place then either.
+struct RenameFault {
+    const char* name;
+    const char* shim;      // for the run (see tests/support/RenameShim.cpp)
+    const char* nextShim;  // for the next start, "" for none
+    bool newSetAfter;      // which set the folder holds in the end
+};
+
+class ReplacementFault : public RunProcessTest, public ::testing::WithParamInterface<RenameFault> {
+  protected:
+    static std::string Start(const std::vector<std::string>& argv, const std::string& shim) {
+        std::optional<test::ScopedEnv> preload, setting, asan;
+        if (!shim.empty()) {
+            preload.emplace("LD_PRELOAD", MAE_RENAME_SHIM);
+            setting.emplace("MAE_RENAME_SHIM", shim);
+            // A preloaded library comes before the sanitizer's runtime: it may, here.
+            const char* options = std::getenv("ASAN_OPTIONS");
+            asan.emplace("ASAN_OPTIONS",
+                         std::string(options ? options : "") + ":verify_asan_link_order=0");
+        }
+        test::ChildProcess run(argv);
+        std::string last;
+        do {
+            last = run.ReadUntil("");
+        } while (!last.empty() && !last.starts_with("outcome") && !last.starts_with("error"));
+        const int status = run.Wait();
+        if (WIFSIGNALED(status)) return "killed";
+        return last;
+    }
+};
+
+TEST_P(ReplacementFault, LeavesOneRunsWholeSet) {
+    const RenameFault& fault = GetParam();
+    for (const char* name : Outputs) test::WriteFileBytes(m_out.file(name), "previous run\r\n");
+    const std::string ended = Start({MAE_TEST_RUN, m_out.path()}, fault.shim);
+    if (std::string(fault.shim).starts_with("kill")) {
+        EXPECT_EQ(ended, "killed");
+        // The next start finishes the replacement before anything else: a run answered No.
+        EXPECT_EQ(Start({MAE_TEST_RUN, m_out.path(), "--answer-no"}, fault.nextShim), "outcome 1");
+    } else {
+        const std::string file =
+            std::string(fault.shim).substr(std::string(fault.shim).find(':') + 1);
+        EXPECT_EQ(ended, "error 75 Path/File access error: cannot replace " + m_out.file(file) +
+                             " (Device or resource busy). None of the run's files was put in "
+                             "place; the previous ones are kept as they were. Close any program "
+                             "that has the file open, then run the extract again.");
+    }
+    for (const char* name : Outputs) {
+        EXPECT_EQ(test::ReadFileBytes(m_out.file(name)),
+                  fault.newSetAfter ? m_whole[name] : "previous run\r\n")
+            << name;
+    }
+    EXPECT_EQ(Temporaries(m_out.path()), 0);
+    EXPECT_FALSE(fs::exists(m_out.file(".AuditExtract.journal")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renames, ReplacementFault,
+    ::testing::Values(
+        // The old abstract file cannot be moved aside (held open): nothing has changed yet.
+        RenameFault{"HeldOldFile", "fail-from:AbstractAuditExtract.txt", "", false},
+        // The new abstract file cannot go in after the new consolidated file has.
+        RenameFault{"NewFileRefused", "fail-to:AbstractAuditExtract.txt", "", false},
+        // Killed with the old set aside, before any new file is in.
+        RenameFault{"KilledWithOldSetAside", "kill-to:ConsolidatedAuditExtract.txt", "", true},
+        // Killed with the consolidated file new and the others old or aside.
+        RenameFault{"KilledBetweenNewFiles", "kill-to:AbstractAuditExtract.txt", "", true},
+        // The same, and at the next start the abstract file cannot be replaced: undone.
+        RenameFault{"KilledThenUndone", "kill-to:AbstractAuditExtract.txt",
+                    "fail-to:AbstractAuditExtract.txt", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The program's folder is taken as the system names it, bytes and all: the files go there, and
 // the completion message shows the byte it cannot decode as U+FFFD.
@@ -199,6 +282,56 @@ TEST(RunFiles, AnOutputNameThatIsASymbolicLinkIsRefused) {
         EXPECT_TRUE(fs::is_symlink(out + "/" + name));
         EXPECT_EQ(Temporaries(out), 0);
     }
+}
+
+// The lock file must be a regular file: anything else (a FIFO that would hold the run up for
+// ever, a folder) is error 75 naming it, at once.
+TEST(RunFiles, ALockFileThatIsNotARegularFileIsRefused) {
+    for (const char* kind : {"fifo", "folder"}) {
+        SCOPED_TRACE(kind);
+        test::TempDir dir;
+        const std::string lock = dir.file(LockFileName);
+        if (std::string(kind) == "fifo") {
+            ASSERT_EQ(::mkfifo(lock.c_str(), 0444), 0);
+        } else {
+            fs::create_directory(lock);
+        }
+        std::string description;
+        EXPECT_EQ(test::ErrorNumber([&] { RunFiles(dir.path()).Lock(); }, &description),
+                  err::PathAccess);
+        EXPECT_EQ(description.rfind("Path/File access error: cannot create " + lock + " (", 0), 0u)
+            << description;
+    }
+}
+
+// A run removes the temporary files of runs that are gone, and only those: a file whose run
+// still goes (its lock file removed under it, so this run took a new one) is kept.
+TEST(RunFiles, RemovesOnlyTheTemporaryFilesOfRunsThatAreGone) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir.file(LockFileName), "");
+    struct stat lock;
+    ASSERT_EQ(::stat(dir.file(LockFileName).c_str(), &lock), 0);
+    char ours[32];
+    std::snprintf(ours, sizeof ours, "%llx", static_cast<unsigned long long>(lock.st_ino));
+    pid_t gone = ::fork();
+    if (gone == 0) std::_Exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string alive = std::to_string(::getppid());
+    const struct {
+        std::string name;
+        bool removed;
+    } files[] = {
+        {".AbstractAuditExtract.txt." + alive + "-" + ours + "-0.tmp", true},      // this lock's
+        {".AbstractAuditExtract.txt." + std::to_string(gone) + "-7-1.tmp", true},  // gone
+        {".extract.log." + alive + "-7-2.tmp", false},  // a live run under another lock file
+        {".select.sql.12345678901234-0.tmp", true},     // an older edition's
+        {".elsewhere.txt." + std::to_string(gone) + "-7-1.tmp", false},  // not one of ours
+    };
+    for (const auto& file : files) test::WriteFileBytes(dir.file(file.name), "x");
+    RunFiles run(dir.path());
+    ASSERT_TRUE(run.Lock());
+    for (const auto& file : files)
+        EXPECT_EQ(!fs::exists(dir.file(file.name)), file.removed) << file.name;
 }
 
 }  // namespace

@@ -105,6 +105,41 @@ class RunOutputFaultTest : public ::testing::Test {
         }
     }
 
+    // Both files end at the same case: the abstract file holds every abstract of each case of
+    // the consolidated file, in its order, and nothing of a later one; only the last case's
+    // consolidated record may stand without its abstracts (it is written before them). The
+    // report says what they hold.
+    void ExpectSameCases(const std::string& folder, const std::string& report) const {
+        const auto medref = [](const std::string& line) { return line.substr(20878, 8); };
+        std::vector<std::string> cases;
+        for (const std::string& line : test::RecordLines(folder + "/" + ConsolidatedFileName))
+            cases.push_back(medref(line));
+        std::vector<std::string> abstractCases;
+        size_t abstracts = 0;
+        for (const std::string& line : test::RecordLines(folder + "/" + AbstractFileName)) {
+            ++abstracts;
+            if (abstractCases.empty() || abstractCases.back() != medref(line))
+                abstractCases.push_back(medref(line));
+        }
+        ASSERT_LE(abstractCases.size(), cases.size());
+        ASSERT_GE(abstractCases.size() + 1, cases.size());
+        const auto count = [&](const std::vector<std::string>& lines, const std::string& id) {
+            return std::count_if(lines.begin(), lines.end(),
+                                 [&](const std::string& line) { return medref(line) == id; });
+        };
+        const auto written = test::RecordLines(folder + "/" + AbstractFileName);
+        for (size_t i = 0; i < abstractCases.size(); ++i) {
+            EXPECT_EQ(abstractCases[i], cases[i]) << i;
+            EXPECT_EQ(count(written, cases[i]), count(m_abstracts, cases[i])) << cases[i];
+        }
+        EXPECT_NE(report.find("The output files were cut back to the last case that all of them "
+                              "hold whole: " +
+                              std::to_string(cases.size()) + " consolidated and " +
+                              std::to_string(abstracts) + " abstract records."),
+                  std::string::npos)
+            << report;
+    }
+
     test::TempDir m_data;
     std::optional<test::ScopedEnv> m_windir;
     std::vector<std::string> m_consolidated, m_abstracts;
@@ -122,10 +157,11 @@ TEST_F(RunOutputFaultTest, AFullOutputFolderIsDiskFullAndLeavesWholeRecords) {
         << description;
     EXPECT_NE(description.find("No space left on device"), std::string::npos) << description;
     ExpectWholeRecords(out.path());
-    // What fitted stays: about a megabyte of whole records.
+    ExpectSameCases(out.path(), description);
+    // What fitted stays, up to the last case both files hold whole: most of a megabyte.
     EXPECT_GT(test::ReadFileBytes(out.file(ConsolidatedFileName)).size() +
                   test::ReadFileBytes(out.file(AbstractFileName)).size(),
-              40 * LineBytes);
+              20 * LineBytes);
 }
 
 TEST_F(RunOutputFaultTest, AFileSizeLimitIsDiskFullAndLeavesWholeRecords) {
@@ -161,6 +197,7 @@ TEST_F(RunOutputFaultTest, AFileSizeLimitIsDiskFullAndLeavesWholeRecords) {
         << report;
     EXPECT_NE(report.find("File too large"), std::string::npos) << report;
     ExpectWholeRecords(out.path());
+    ExpectSameCases(out.path(), report);
     EXPECT_GT(test::ReadFileBytes(out.file(AbstractFileName)).size(), 0u);
 }
 

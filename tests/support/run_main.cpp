@@ -1,7 +1,7 @@
 // One start-up and one confirmed run in a process of its own, for tests that kill a run part way
 // or start two at once. Meridane.ini is read from $WINDIR as by the program.
 //
-//   mae-test-run <folder | --exe-folder> [--hold-at N]
+//   mae-test-run <folder | --exe-folder> [--hold-at N | --answer-no]
 //
 // The output folder is the given one, or with --exe-folder the folder of this executable.
 // Prints one line per event on stdout: "box <text>" (line breaks as "|"), "progress <n>", "held"
@@ -24,7 +24,7 @@ namespace {
 
 class PrintingUi : public mae::RunUi {
   public:
-    explicit PrintingUi(long holdAt) : m_holdAt(holdAt) {}
+    PrintingUi(long holdAt, bool answerNo) : m_holdAt(holdAt), m_answerNo(answerNo) {}
 
     mae::MsgAnswer ShowMessage(const std::u16string& text, mae::MsgButtons buttons, mae::MsgIcon,
                                const std::u16string&) override {
@@ -34,7 +34,8 @@ class PrintingUi : public mae::RunUi {
         }
         std::erase(line, '\r');
         Say("box " + line);
-        return buttons == mae::MsgButtons::YesNo ? mae::MsgAnswer::Yes : mae::MsgAnswer::Ok;
+        if (buttons != mae::MsgButtons::YesNo) return mae::MsgAnswer::Ok;
+        return m_answerNo ? mae::MsgAnswer::No : mae::MsgAnswer::Yes;
     }
     void SetProgressMax(float) override {}
     void SetProgressValue(float value) override {
@@ -54,24 +55,27 @@ class PrintingUi : public mae::RunUi {
 
   private:
     long m_holdAt;
+    bool m_answerNo;
 };
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (argc < 2) {
-        std::fputs("usage: mae-test-run <folder | --exe-folder> [--hold-at N]\n", stderr);
+        std::fputs("usage: mae-test-run <folder | --exe-folder> [--hold-at N | --answer-no]\n",
+                   stderr);
         return 2;
     }
     const long holdAt =
         argc >= 4 && std::strcmp(argv[2], "--hold-at") == 0 ? std::atol(argv[3]) : -1;
+    const bool answerNo = argc >= 3 && std::strcmp(argv[2], "--answer-no") == 0;
     try {
         mae::AppState state;
         state.ApplicationFolder = std::strcmp(argv[1], "--exe-folder") == 0
                                       ? mae::ApplicationFolder()
                                       : std::string(argv[1]);
         mae::Form_Load(state);
-        PrintingUi ui(holdAt);
+        PrintingUi ui(holdAt, answerNo);
         const mae::RunOutcome outcome = mae::RunExtract(state.MakeExtractContext(), ui);
         PrintingUi::Say("outcome " + std::to_string(static_cast<int>(outcome)));
         return 0;

@@ -6,6 +6,7 @@
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/Value.h"
+#include "extract/RunFiles.h"
 #include "layout/ItemLists.h"
 #include "layout/LayoutLoader.h"
 #include "platform/FileSystem.h"
@@ -70,6 +71,9 @@ ExtractContext AppState::MakeExtractContext() {
 }
 
 void Form_Load(AppState& s) {
+    // A run killed while it put its files in place left a journal: the folder gets one run's
+    // whole set back before anything else reads or writes there.
+    RunFiles::FinishInterrupted(s.ApplicationFolder);
     s.ConsolidatedItemList = ConsolidatedItemList();
     s.AbstractItemList = AbstractItemList();
 

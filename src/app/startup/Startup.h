@@ -34,9 +34,10 @@ inline constexpr int RegistryCommandTimeout = 120;
 // name that is not UTF-8 still works); never empty. Error 75 when it cannot be found.
 std::string ApplicationFolder();
 
-// The start-up sequence: item lists, registry connection (string from the host component),
-// control connection and ScanText from Meridane.ini, the parameters row, both layouts.
-// Throws RuntimeError at the first failing step.
+// The start-up sequence: a replacement of the output files that a killed run left in
+// ApplicationFolder (when set) is finished first; then item lists, registry connection (string from
+// the host component), control connection and ScanText from Meridane.ini, the parameters row, both
+// layouts. Throws RuntimeError at the first failing step.
 void Form_Load(AppState& state);
 
 }  // namespace mae

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,24 +155,52 @@ IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names) 
     return {};
 }
 
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+IoStatus SyncFolder(const std::string& folder) {
+    NativeFile dir;
+    const IoStatus status = OpenWith(folder, O_RDONLY | O_DIRECTORY, dir);
+    if (!status.ok()) return status;
+    return dir.Sync();
+}
+
+unsigned long CurrentProcessId() noexcept { return static_cast<unsigned long>(::getpid()); }
+
+bool ProcessIsRunning(unsigned long id) noexcept {
+    const pid_t pid = static_cast<pid_t>(id);
+    if (pid <= 0 || static_cast<unsigned long>(pid) != id) return true;
+    // EPERM: it runs, as another user.
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
 void FileLock::Release() noexcept {
     // Closing the descriptor lets the lock go.
     if (m_file.IsOpen()) m_file.Close();
+    m_identity = 0;
 }
 
 IoStatus TryLockFile(const std::string& path, FileLock& lock) {
     lock.Release();
     NativeFile file;
-    IoStatus status = OpenWith(path, O_CREAT | O_NOFOLLOW | O_RDWR, file);
+    // O_NONBLOCK: opening a FIFO for reading would wait for a writer for ever.
+    IoStatus status = OpenWith(path, O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_RDWR, file);
     // In a folder shared by several users the lock file may be another's, read-only to us:
     // flock needs no more than a descriptor open for reading.
-    if (!status.ok() && !OpenWith(path, O_NOFOLLOW | O_RDONLY, file).ok()) return status;
+    if (!status.ok() && !OpenWith(path, O_NOFOLLOW | O_NONBLOCK | O_RDONLY, file).ok())
+        return status;
+    struct stat info;
+    if (::fstat(Descriptor(file.NativeHandle()), &info) != 0) return Failure(errno);
+    if (!S_ISREG(info.st_mode))
+        return IoStatus{IoError::PathAccess, "it is not a regular file: remove it, then try again"};
     int rc;
     do {
         rc = ::flock(Descriptor(file.NativeHandle()), LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) return Failure(errno);
-    lock = FileLock(std::move(file));
+    lock = FileLock(std::move(file), static_cast<unsigned long long>(info.st_ino));
     return {};
 }
 

@@ -207,7 +207,31 @@ IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names) 
     return {};
 }
 
+bool Exists(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+IoStatus SyncFolder(const std::string&) {
+    // Every rename is made with MOVEFILE_WRITE_THROUGH; a folder cannot be flushed without
+    // administrator rights.
+    return {};
+}
+
+unsigned long CurrentProcessId() noexcept { return GetCurrentProcessId(); }
+
+bool ProcessIsRunning(unsigned long id) noexcept {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;  // no process of that id
+    DWORD code = 0;
+    const bool running = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return running;
+}
+
 void FileLock::Release() noexcept {
+    m_identity = 0;
     if (!m_file.IsOpen()) return;
     OVERLAPPED whole{};
     UnlockFileEx(AsHandle(m_file.NativeHandle()), 0, MAXDWORD, MAXDWORD, &whole);
@@ -226,12 +250,19 @@ IoStatus TryLockFile(const std::string& path, FileLock& lock) {
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastFailure();
     file = NativeFile(reinterpret_cast<NativeFile::Handle>(handle));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return IoStatus{IoError::PathAccess, "it is not a regular file: remove it, then try again"};
+    }
     OVERLAPPED whole{};
     if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
                     MAXDWORD, &whole)) {
         return LastFailure();
     }
-    lock = FileLock(std::move(file));
+    const unsigned long long identity =
+        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    lock = FileLock(std::move(file), identity);
     return {};
 }
 
