@@ -68,8 +68,8 @@ bool AppliesQueryTimeout(SQLHDBC dbc) {
     constexpr SQLULEN probe = 37;
     SQLULEN back = 0;
     const bool kept =
-        SQL_SUCCEEDED(SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
-                                     reinterpret_cast<SQLPOINTER>(probe), 0)) &&
+        SQL_SUCCEEDED(
+            SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(probe), 0)) &&
         SQL_SUCCEEDED(SQLGetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, &back, 0, nullptr)) &&
         back == probe;
     SQLFreeHandle(SQL_HANDLE_STMT, stmt);
@@ -78,8 +78,7 @@ bool AppliesQueryTimeout(SQLHDBC dbc) {
 
 void ExecDirect(SQLHDBC dbc, std::u16string text) {
     SQLHANDLE stmt = nullptr;
-    odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc,
-                "SQLAllocHandle");
+    odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc, "SQLAllocHandle");
     SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
                                   static_cast<SQLINTEGER>(text.size()));
     try {
@@ -198,8 +197,8 @@ void WatchedCall::Rethrow() {
         if (seconds > 0 && (m_cancelled || e.sqlState() == "HYT00" || ran >= seconds)) {
             throw ErrorOf(err::QueryTimeout,
                           "the database did not finish a statement within " +
-                              std::to_string(seconds) +
-                              " seconds. Another program may be holding it locked, or it is "
+                              std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+                              ". Another program may be holding it locked, or it is "
                               "overloaded: try again when it is free. The driver said: " +
                               e.description());
         }

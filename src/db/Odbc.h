@@ -33,7 +33,7 @@ struct Connection::Impl {
     // The SQLite ODBC driver: SQLCancel on any of its statements interrupts the connection.
     bool sqliteDriver = false;
     std::unique_ptr<Watchdog> watchdog;
-    int watchdogTimeout = 0;   // the command timeout the watchdog was made for
+    int watchdogTimeout = 0;       // the command timeout the watchdog was made for
     void* cancelHandle = nullptr;  // SQLite: the idle statement the watchdog cancels
     // SQLite: the wait for a writer's lock (PRAGMA busy_timeout, milliseconds). lockWaitMs is
     // the connection string's own Timeout; lockWaitSet what the connection has now.

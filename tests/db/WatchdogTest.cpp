@@ -67,12 +67,13 @@ TEST_P(WatchdogTest, ALongStatementIsCancelledAtTheCommandTimeout) {
     rs.Close();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Statements, WatchdogTest,
-    ::testing::Values(Case{"TextStatic", false, CursorType::Static},
-                      Case{"TextForwardOnly", false, CursorType::ForwardOnly},
-                      Case{"PreparedStatic", true, CursorType::Static}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Statements, WatchdogTest,
+                         ::testing::Values(Case{"TextStatic", false, CursorType::Static},
+                                           Case{"TextForwardOnly", false, CursorType::ForwardOnly},
+                                           Case{"PreparedStatic", true, CursorType::Static}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace mae
