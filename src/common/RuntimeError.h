@@ -29,6 +29,8 @@ inline constexpr int32_t Provider = -2147467259;  // database driver error (0x80
 // Connection strings that name a provider.
 inline constexpr int32_t ProviderNotFound = 3706;      // unknown provider, or its driver is missing
 inline constexpr int32_t BadInitString = -2147217805;  // malformed string (0x80040E73)
+// A statement that ran past its connection's command timeout.
+inline constexpr int32_t QueryTimeout = -2147217871;  // 0x80040E31
 
 struct Entry {
     int32_t number;
@@ -56,6 +58,7 @@ inline constexpr Entry Table[] = {
     {Provider, "The database driver reported an error."},
     {ProviderNotFound, "Provider cannot be found. It may not be properly installed."},
     {BadInitString, "The connection string is not well formed."},
+    {QueryTimeout, "Query timeout expired"},
 };
 
 // The standard text of a number of the table; "" for any other number.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <vector>
 
 #include "common/Text.h"
@@ -10,6 +11,7 @@
 #include "db/Odbc.h"
 #include "db/SqlApi.h"
 #include "db/SqliteNoCreate.h"
+#include "db/Watchdog.h"
 
 namespace mae {
 
@@ -50,6 +52,61 @@ bool ReadsDriverUtf8(SQLHDBC dbc) {
     fraction.resize(8, '0');
     return std::stoi(whole) > 0 || fraction >= "99980000";
 #endif
+}
+
+std::string LowerDriverName(SQLHDBC dbc) {
+    std::string name = InfoText(dbc, SQL_DRIVER_NAME);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// Whether the driver keeps a query timeout it is given. The SQLite ODBC driver accepts one, reads
+// it back as 0 and lets every statement run to its end.
+bool AppliesQueryTimeout(SQLHDBC dbc) {
+    SQLHANDLE stmt = nullptr;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) return false;
+    constexpr SQLULEN probe = 37;
+    SQLULEN back = 0;
+    const bool kept =
+        SQL_SUCCEEDED(
+            SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(probe), 0)) &&
+        SQL_SUCCEEDED(SQLGetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, &back, 0, nullptr)) &&
+        back == probe;
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return kept;
+}
+
+void ExecDirect(SQLHDBC dbc, std::u16string text) {
+    SQLHANDLE stmt = nullptr;
+    odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc, "SQLAllocHandle");
+    SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
+                                  static_cast<SQLINTEGER>(text.size()));
+    try {
+        odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
+    } catch (...) {
+        SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        throw;
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+}
+
+// SQLite waits for a writer's lock inside a statement, where no cancel reaches it: the wait is
+// made no longer than the command timeout (or the connection string's own Timeout when that is
+// shorter). Without a command timeout, a Timeout that was replaced while connecting is put back
+// (the driver's default is 100 s); a DSN's own setting is left alone.
+void ApplyLockWait(Connection::Impl& d) {
+    long long wanted = 0;
+    if (d.commandTimeout > 0) {
+        wanted = std::min<long long>(static_cast<long long>(d.commandTimeout) * 1000, INT_MAX);
+        if (d.lockWaitMs > 0) wanted = std::min<long long>(wanted, d.lockWaitMs);
+    } else if (d.lockWaitRestore) {
+        wanted = d.lockWaitMs > 0 ? d.lockWaitMs : 100000;
+    } else {
+        return;
+    }
+    if (wanted == d.lockWaitSet) return;
+    ExecDirect(d.dbc, u"PRAGMA busy_timeout=" + DecimalText(wanted));
+    d.lockWaitSet = static_cast<long>(wanted);
 }
 
 }  // namespace
@@ -96,7 +153,64 @@ void Free(short handleType, void*& handle) noexcept {
     handle = nullptr;
 }
 
+WatchedCall::WatchedCall(Connection::Impl& c, void* statement)
+    : m_connection(c), m_start(std::chrono::steady_clock::now()) {
+    if (c.commandTimeout <= 0 || !c.open) return;
+    if (c.sqliteEngine) ApplyLockWait(c);
+    if (c.driverTimesOut) return;
+    if (!c.watchdog || c.watchdogTimeout != c.commandTimeout) {
+        c.watchdog.reset();
+        // SQLCancel on a statement of the SQLite driver interrupts whatever runs on the
+        // connection, and then closes the cursor of the statement it was given, from the
+        // watchdog's thread while the running call may still read that cursor's rows. An idle
+        // statement of the same connection is cancelled instead: the interrupt is the same, and
+        // the cursor it closes is its own, empty one.
+        if (c.sqliteDriver && !c.cancelHandle) {
+            SQLHANDLE idle = nullptr;
+            odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &idle), SQL_HANDLE_DBC, c.dbc,
+                        "SQLAllocHandle");
+            c.cancelHandle = idle;
+        }
+        c.watchdog = std::make_unique<Watchdog>(
+            std::chrono::milliseconds(static_cast<long long>(c.commandTimeout) * 1000),
+            c.cancelHandle);
+        c.watchdogTimeout = c.commandTimeout;
+    }
+    c.watchdog->Arm(statement);
+    m_armed = true;
+}
+
+void WatchedCall::End() noexcept {
+    if (!m_armed) return;
+    m_armed = false;
+    if (m_connection.watchdog && m_connection.watchdog->Disarm()) m_cancelled = true;
+}
+
+void WatchedCall::Rethrow() {
+    End();
+    const int seconds = m_connection.commandTimeout;
+    const double ran =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    try {
+        throw;
+    } catch (const DbError& e) {
+        if (seconds > 0 && (m_cancelled || e.sqlState() == "HYT00" || ran >= seconds)) {
+            throw ErrorOf(err::QueryTimeout,
+                          "the database did not finish a statement within " +
+                              std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+                              ". Another program may be holding it locked, or it is "
+                              "overloaded: try again when it is free. The driver said: " +
+                              e.description());
+        }
+        throw;
+    }
+}
+
 }  // namespace odbc
+
+Connection::Impl::Impl() = default;
+
+Connection::Impl::~Impl() = default;
 
 Connection::Connection() : m_impl(std::make_unique<Impl>()) {}
 
@@ -115,6 +229,8 @@ const std::u16string& Connection::ConnectionString() const noexcept {
 void Connection::SetCommandTimeout(int seconds) noexcept { m_impl->commandTimeout = seconds; }
 
 int Connection::CommandTimeout() const noexcept { return m_impl->commandTimeout; }
+
+void Connection::SetRowByRow(bool on) noexcept { m_impl->rowByRow = on; }
 
 bool Connection::IsOpen() const noexcept { return m_impl->open; }
 
@@ -141,7 +257,12 @@ void Connection::Open() {
         // A string in OLE DB form (Provider=...) becomes the ODBC string of the same database.
         const std::u16string odbcString =
             OdbcConnectionString(d.connectionString, [env] { return odbc::InstalledDrivers(env); });
-        std::u16string cs = WithNoCreate(odbcString);  // cut to the driver manager's length
+        // Cut to the driver manager's length first: what follows only puts short keys in front.
+        const std::u16string noCreate = WithNoCreate(odbcString);
+        const SqliteReading reading = ForSqliteReading(noCreate, d.rowByRow);
+        d.lockWaitRestore = reading.text != noCreate;
+        d.lockWaitMs = reading.lockWaitMs.value_or(0);
+        std::u16string cs = reading.text;
         SQLSMALLINT outLength = 0;
         try {
             odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
@@ -173,20 +294,12 @@ void Connection::Open() {
         if (dbms == "SQLite") pragma = u"PRAGMA query_only=1";
         d.driverUtf8 = dbms == "SQLite" && ReadsDriverUtf8(dbc);
         if (dbms == "PostgreSQL") pragma = u"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY";
-        if (!pragma.empty()) {
-            SQLHANDLE stmt = nullptr;
-            odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_HANDLE_DBC, dbc,
-                        "SQLAllocHandle");
-            SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(pragma.data()),
-                                          static_cast<SQLINTEGER>(pragma.size()));
-            try {
-                odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
-            } catch (...) {
-                SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-                throw;
-            }
-            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-        }
+        if (!pragma.empty()) ExecDirect(dbc, pragma);
+        d.sqliteEngine = dbms == "SQLite";
+        d.sqliteDriver = LowerDriverName(dbc).find("sqlite") != std::string::npos;
+        d.driverTimesOut = AppliesQueryTimeout(dbc);
+        d.lockWaitSet = -1;
+        if (d.sqliteEngine) ApplyLockWait(d);
     } catch (...) {
         Close();
         throw;
@@ -195,6 +308,9 @@ void Connection::Open() {
 
 void Connection::Close() noexcept {
     Impl& d = *m_impl;
+    d.watchdog.reset();
+    d.watchdogTimeout = 0;
+    odbc::Free(SQL_HANDLE_STMT, d.cancelHandle);
     if (d.dbc) {
         if (d.open) SQLDisconnect(d.dbc);
         odbc::Free(SQL_HANDLE_DBC, d.dbc);
@@ -202,6 +318,9 @@ void Connection::Close() noexcept {
     odbc::Free(SQL_HANDLE_ENV, d.env);
     d.open = false;
     d.driverUtf8 = false;
+    d.driverTimesOut = false;
+    d.sqliteDriver = false;
+    d.sqliteEngine = false;
 }
 
 std::string Connection::DbmsName() const {

@@ -17,8 +17,15 @@ class Connection {
     void SetConnectionString(std::u16string text);
     const std::u16string& ConnectionString() const noexcept;
     // Query timeout in seconds for every statement of this connection; 0 leaves the driver's.
+    // It holds whatever the driver does: where the driver does not apply it, a watchdog thread
+    // cancels a statement that runs longer. A statement that runs into it fails with error
+    // -2147217871 "Query timeout expired".
     void SetCommandTimeout(int seconds) noexcept;
     int CommandTimeout() const noexcept;
+    // SQLite, from the next Open: results are read from the engine row by row instead of being
+    // copied whole by the driver first. A forward-only recordset left open then keeps the file's
+    // read lock, so only a connection whose recordsets never stay open between calls asks it.
+    void SetRowByRow(bool on) noexcept;
 
     // Opens the connection read-only, with no user name, password or options of our own.
     void Open();

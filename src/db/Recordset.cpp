@@ -88,6 +88,7 @@ std::shared_ptr<const ColumnSet> DescribeColumns(SQLHSTMT stmt) {
 
 struct Recordset::Impl {
     SQLHSTMT stmt = nullptr;
+    Connection::Impl* connection = nullptr;  // whose command timeout holds the fetches
     Statement* borrowed = nullptr;  // the prepared statement whose handle stmt is; null when owned
     bool open = false;
     bool isStatic = false;
@@ -251,7 +252,8 @@ struct Recordset::Impl {
         return true;
     }
 
-    // After execution: fetches every row (static) or the first one (forward-only).
+    // After execution: fetches every row (static) or the first one (forward-only). A static
+    // recordset then lets go of the statement (ReleaseStatement, once the call is over).
     void Position(CursorType cursor) {
         isStatic = cursor == CursorType::Static;
         open = true;
@@ -263,7 +265,6 @@ struct Recordset::Impl {
                 if (!FetchInto(rows[rowCount])) break;
                 ++rowCount;
             }
-            ReleaseStatement();
             current = 0;
             eof = rowCount == 0;
         } else {
@@ -295,19 +296,30 @@ void Recordset::Open(std::u16string_view source, Connection& connection, CursorT
     odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &stmt), SQL_HANDLE_DBC, c.dbc,
                 "SQLAllocHandle");
     d.stmt = stmt;
+    d.connection = &c;
     d.driverUtf8 = c.driverUtf8;
     try {
         if (c.commandTimeout > 0) {
-            // A driver that cannot time statements out keeps running them; not an error.
+            // A driver that does not time statements out keeps running them: the connection's
+            // watchdog holds them to the timeout (WatchedCall).
             SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
                            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c.commandTimeout)), 0);
         }
         std::u16string text(source);
-        SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
-                                      static_cast<SQLINTEGER>(text.size()));
-        if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
-        d.columns = DescribeColumns(stmt);
-        d.Position(cursor);
+        odbc::WatchedCall watched(c, stmt);
+        try {
+            SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
+                                          static_cast<SQLINTEGER>(text.size()));
+            if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
+            d.columns = DescribeColumns(stmt);
+            d.Position(cursor);
+        } catch (...) {
+            watched.End();
+            Close();
+            watched.Rethrow();
+        }
+        watched.End();
+        if (d.isStatic) d.ReleaseStatement();
     } catch (...) {
         Close();
         throw;
@@ -322,16 +334,26 @@ void Recordset::Open(Statement& statement, int32_t parameter, CursorType cursor)
     if (s.reader) s.reader->Close();
     s.parameter = parameter;
     d.stmt = s.stmt;
+    d.connection = s.connection;
     d.borrowed = &statement;
     d.driverUtf8 = s.driverUtf8;
     s.reader = this;
     try {
-        SQLRETURN rc = SQLExecute(d.stmt);
-        if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, d.stmt, "SQLExecute");
-        // Every execution of a prepared statement has the same columns.
-        if (!s.columns) s.columns = DescribeColumns(d.stmt);
-        d.columns = s.columns;
-        d.Position(cursor);
+        odbc::WatchedCall watched(*s.connection, d.stmt);
+        try {
+            SQLRETURN rc = SQLExecute(d.stmt);
+            if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, d.stmt, "SQLExecute");
+            // Every execution of a prepared statement has the same columns.
+            if (!s.columns) s.columns = DescribeColumns(d.stmt);
+            d.columns = s.columns;
+            d.Position(cursor);
+        } catch (...) {
+            watched.End();
+            Close();
+            watched.Rethrow();
+        }
+        watched.End();
+        if (d.isStatic) d.ReleaseStatement();
     } catch (...) {
         Close();
         throw;
@@ -372,7 +394,13 @@ void Recordset::MoveNext() {
         ++d.current;
         d.eof = d.current >= d.rowCount;
     } else {
-        d.eof = !d.FetchInto(d.row);
+        odbc::WatchedCall watched(*d.connection, d.stmt);
+        try {
+            d.eof = !d.FetchInto(d.row);
+        } catch (...) {
+            watched.End();
+            watched.Rethrow();
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -101,6 +102,29 @@ std::optional<std::string> MissingSqliteFile(std::u16string_view connectionStrin
         return std::nullopt;
     }
     return path;
+}
+
+}  // namespace mae
+
+namespace mae {
+
+SqliteReading ForSqliteReading(std::u16string_view connectionString, bool rowByRow) {
+    SqliteReading reading{std::u16string(connectionString), std::nullopt};
+    const std::vector<Attribute> attributes = Attributes(connectionString);
+    if (!NamesSqliteDriver(attributes)) return reading;
+    // The driver reads the first Timeout of the string: the string's own is put back once the
+    // connection is open (Connection.cpp).
+    if (const Attribute* timeout = Find(attributes, u"timeout")) {
+        const std::u16string& v = timeout->value;
+        if (!v.empty() && v.size() <= 9 &&
+            std::all_of(v.begin(), v.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; })) {
+            reading.lockWaitMs = std::stol(ToUtf8(v));
+        }
+    }
+    // In front, as NoCreat: the driver reads only the first 4095 bytes of a string.
+    reading.text = u"Timeout=1;" + reading.text;
+    if (rowByRow && !Find(attributes, u"stepapi")) reading.text = u"StepAPI=1;" + reading.text;
+    return reading;
 }
 
 }  // namespace mae

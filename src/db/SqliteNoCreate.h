@@ -23,3 +23,21 @@ std::u16string WithNoCreate(std::u16string_view connectionString);
 std::optional<std::string> MissingSqliteFile(std::u16string_view connectionString);
 
 }  // namespace mae
+
+namespace mae {
+
+// How a connection that only reads is opened through the SQLite ODBC driver. Any other string
+// is left as it is (text unchanged, no timeout).
+struct SqliteReading {
+    // The driver waits at most a millisecond for a writer's lock while it connects (the
+    // synchronous pragma it sends then needs one, and a read-only connection has no use for
+    // it); with rowByRow it steps through results row by row instead of copying each one whole
+    // first (StepAPI=1; a StepAPI key of the string's own is kept).
+    std::u16string text;
+    // The string's own Timeout (the driver's wait for a lock, in milliseconds), when it gives
+    // one as a number.
+    std::optional<long> lockWaitMs;
+};
+SqliteReading ForSqliteReading(std::u16string_view connectionString, bool rowByRow);
+
+}  // namespace mae

@@ -29,17 +29,27 @@ void Statement::Prepare(std::u16string_view text, Connection& connection) {
     odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &stmt), SQL_HANDLE_DBC, c.dbc,
                 "SQLAllocHandle");
     m_impl->stmt = stmt;
+    m_impl->connection = &c;
     m_impl->driverUtf8 = c.driverUtf8;
     try {
         if (c.commandTimeout > 0) {
-            // A driver that cannot time statements out keeps running them; not an error.
+            // A driver that does not time statements out keeps running them: the connection's
+            // watchdog holds each execution to the timeout (WatchedCall).
             SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
                            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c.commandTimeout)), 0);
         }
         std::u16string owned(text);
-        odbc::Check(SQLPrepareW(stmt, reinterpret_cast<SQLWCHAR*>(owned.data()),
-                                static_cast<SQLINTEGER>(owned.size())),
-                    SQL_HANDLE_STMT, stmt, "SQLPrepare");
+        {
+            odbc::WatchedCall watched(c, stmt);
+            try {
+                odbc::Check(SQLPrepareW(stmt, reinterpret_cast<SQLWCHAR*>(owned.data()),
+                                        static_cast<SQLINTEGER>(owned.size())),
+                            SQL_HANDLE_STMT, stmt, "SQLPrepare");
+            } catch (...) {
+                watched.End();
+                watched.Rethrow();
+            }
+        }
         // The driver reads the parameter's current value at each execution.
         odbc::Check(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0,
                                      &m_impl->parameter, 0, nullptr),

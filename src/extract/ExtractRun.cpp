@@ -134,7 +134,9 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
     });
     // The per-case statements are prepared once and executed with the case's id bound. A case
     // whose MedrefID does not read as its own whole number (e.g. "0012" or "12.5") has its
-    // statements sent as text with the id as written, which the database may read otherwise.
+    // statements sent as text instead: the two tests with the whole number the id converts to
+    // (rounded half to even), the abstract query with the id as written, which the database may
+    // read otherwise than that number.
     PreparedExclusionTests tests(registry);
     Statement abstractStatement;
     try {

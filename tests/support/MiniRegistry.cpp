@@ -72,6 +72,7 @@ MiniRun::MiniRun(const MiniRegistry& registry, const std::string& folder,
                  const std::u16string& scanText) {
     connection.SetConnectionString(SqliteConnectionString(registry.path()));
     connection.SetCommandTimeout(120);
+    connection.SetRowByRow(true);
     connection.Open();
     context.Registry = &connection;
     context.ConsolidatedLayout = &consolidated;

@@ -81,6 +81,8 @@ void Form_Load(AppState& s) {
         ConnectionStringProvider provider;
         s.RegistryConnection.SetConnectionString(provider.GetConnectionString());
         s.RegistryConnection.SetCommandTimeout(RegistryCommandTimeout);
+        // The case rows are held by the run: the driver is not asked to hold a copy too.
+        s.RegistryConnection.SetRowByRow(true);
         OpenConnection(s.RegistryConnection);
     });
 

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/startup/Startup.h"
 #include "common/RuntimeError.h"
 #include "common/Text.h"
+#include "extract/ExtractRun.h"
+#include "extract/OutputFiles.h"
 #include "generator/RegistryGenerator.h"
+#include "support/MiniRegistry.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -62,6 +68,48 @@ TEST_F(StartupTest, LoadsSettingsAndBothLayouts) {
     // Every item of both lists has its row in the demo control table.
     for (const auto& e : s.AbstractLayout)
         EXPECT_FALSE(e.FieldName.empty()) << ToUtf8(e.ItemNumber);
+}
+
+TEST_F(StartupTest, ARegistryLockedByAWriterNeitherHoldsUpStartupNorARunPastItsTimeout) {
+    // The host writes: its connection holds the registry with BEGIN EXCLUSIVE, and the driver's
+    // own wait for a lock is set far longer than the program would wait.
+    WriteIni("[Databases]\r\nControl=" + Cs(m_control) + "\r\nRegistry=" + Cs(m_registry) +
+             ";Timeout=400000\r\n");
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(m_registry.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    using Clock = std::chrono::steady_clock;
+    auto seconds = [](Clock::time_point from) {
+        return std::chrono::duration<double>(Clock::now() - from).count();
+    };
+
+    AppState s;
+    auto start = Clock::now();
+    Form_Load(s);
+    EXPECT_LT(seconds(start), 5);  // the window shows at once
+    EXPECT_EQ(s.ConsolidatedLayout.size(), 57u);
+
+    // A run waits for the writer no longer than the command timeout (120 s; 1 s here), and
+    // ends with the timeout's run-time error; nothing is put in place of the output files.
+    s.ApplicationFolder = m_dir.file("out");
+    std::filesystem::create_directories(s.ApplicationFolder);
+    s.RegistryConnection.SetCommandTimeout(1);
+    test::RecordingUi ui;
+    std::string description;
+    start = Clock::now();
+    EXPECT_EQ(test::ErrorNumber([&] { RunExtract(s.MakeExtractContext(), ui); }, &description),
+              err::QueryTimeout)
+        << description;
+    EXPECT_GE(seconds(start), 0.9);
+    EXPECT_LT(seconds(start), 10);
+    EXPECT_NE(description.find("database is locked"), std::string::npos) << description;
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_FALSE(test::FileExists(s.ApplicationFolder + "/" + ConsolidatedFileName));
+
+    // Once the writer is done, the same connections serve a whole run.
+    ASSERT_EQ(sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(writer);
+    EXPECT_EQ(RunExtract(s.MakeExtractContext(), ui), RunOutcome::Completed);
 }
 
 TEST_F(StartupTest, RegistryOpensBeforeControlAndMissingControlKeyFails) {
