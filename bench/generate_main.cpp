@@ -14,10 +14,11 @@
 namespace {
 
 void Usage() {
-    std::fprintf(stderr,
-                 "usage: mae-generate --out DIR [--cases N] [--seed S] [--full-text] [--beyond-1252]\n"
-                 "                    [--abstracts-per-case X] [--selected-share F]\n"
-                 "writes DIR/registry.db, DIR/control.db and DIR/Meridane.ini\n");
+    std::fprintf(
+        stderr,
+        "usage: mae-generate --out DIR [--cases N] [--seed S] [--full-text] [--beyond-1252]\n"
+        "                    [--abstracts-per-case X] [--selected-share F]\n"
+        "writes DIR/registry.db, DIR/control.db and DIR/Meridane.ini\n");
 }
 
 template <typename T>

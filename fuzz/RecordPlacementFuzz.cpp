@@ -8,8 +8,8 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "common/RuntimeError.h"
 #include "common/AnsiCodePage.h"
+#include "common/RuntimeError.h"
 #include "output/ByteSink.h"
 #include "output/RecordBuffer.h"
 #include "output/RecordFormat.h"

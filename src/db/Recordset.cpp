@@ -283,6 +283,25 @@ struct Recordset::Impl {
     }
 };
 
+namespace {
+
+// Runs execute (the statement's execution and the first positioning) under the connection's
+// watchdog; a failure closes the recordset before it travels on, a timeout as the timeout error.
+template <class Execute>
+void Watched(Recordset& recordset, Connection::Impl& connection, SQLHANDLE stmt, Execute execute) {
+    odbc::WatchedCall watched(connection, stmt);
+    try {
+        execute();
+    } catch (...) {
+        watched.End();
+        recordset.Close();
+        watched.Rethrow();
+    }
+    watched.End();
+}
+
+}  // namespace
+
 Recordset::Recordset() : m_impl(std::make_unique<Impl>()) {}
 
 Recordset::~Recordset() { Close(); }
@@ -306,19 +325,13 @@ void Recordset::Open(std::u16string_view source, Connection& connection, CursorT
                            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c.commandTimeout)), 0);
         }
         std::u16string text(source);
-        odbc::WatchedCall watched(c, stmt);
-        try {
+        Watched(*this, c, stmt, [&] {
             SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
                                           static_cast<SQLINTEGER>(text.size()));
             if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
             d.columns = DescribeColumns(stmt);
             d.Position(cursor);
-        } catch (...) {
-            watched.End();
-            Close();
-            watched.Rethrow();
-        }
-        watched.End();
+        });
         if (d.isStatic) d.ReleaseStatement();
     } catch (...) {
         Close();
@@ -339,20 +352,14 @@ void Recordset::Open(Statement& statement, int32_t parameter, CursorType cursor)
     d.driverUtf8 = s.driverUtf8;
     s.reader = this;
     try {
-        odbc::WatchedCall watched(*s.connection, d.stmt);
-        try {
+        Watched(*this, *s.connection, d.stmt, [&] {
             SQLRETURN rc = SQLExecute(d.stmt);
             if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, d.stmt, "SQLExecute");
             // Every execution of a prepared statement has the same columns.
             if (!s.columns) s.columns = DescribeColumns(d.stmt);
             d.columns = s.columns;
             d.Position(cursor);
-        } catch (...) {
-            watched.End();
-            Close();
-            watched.Rethrow();
-        }
-        watched.End();
+        });
         if (d.isStatic) d.ReleaseStatement();
     } catch (...) {
         Close();

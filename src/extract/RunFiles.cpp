@@ -202,6 +202,12 @@ struct Stop {
     bool stopped() const { return !path.empty(); }
 };
 
+// Renames from to to; a stop that names the file (the final name, shown) when it cannot.
+Stop Move(const std::string& from, const std::string& to, const std::string& shown) {
+    const platform::IoStatus status = platform::MoveIntoPlace(from, to);
+    return status.ok() ? Stop{} : Stop{shown, status.reason};
+}
+
 // Moves every old file aside, then every new file in. The first move that fails stops it.
 Stop Apply(const std::string& folder, const Replacement& replacement) {
     const auto path = [&](const std::string& name) { return platform::JoinPath(folder, name); };
@@ -221,15 +227,14 @@ Stop Apply(const std::string& folder, const Replacement& replacement) {
         // A temporary name still there: the name holds the old file, or nothing.
         if (!platform::Exists(path(file.temporary)) || !platform::Exists(path(file.final)))
             continue;
-        const platform::IoStatus status =
-            platform::MoveIntoPlace(path(file.final), path(file.backup));
-        if (!status.ok()) return Stop{path(file.final), status.reason};
+        if (Stop stop = Move(path(file.final), path(file.backup), path(file.final)); stop.stopped())
+            return stop;
     }
     for (const Replacement::File& file : replacement.files) {
         if (!platform::Exists(path(file.temporary))) continue;
-        const platform::IoStatus status =
-            platform::MoveIntoPlace(path(file.temporary), path(file.final));
-        if (!status.ok()) return Stop{path(file.final), status.reason};
+        if (Stop stop = Move(path(file.temporary), path(file.final), path(file.final));
+            stop.stopped())
+            return stop;
     }
     return {};
 }
@@ -240,14 +245,14 @@ Stop Undo(const std::string& folder, const Replacement& replacement) {
     const auto path = [&](const std::string& name) { return platform::JoinPath(folder, name); };
     for (const Replacement::File& file : replacement.files) {
         if (!platform::Exists(path(file.temporary)) && platform::Exists(path(file.final))) {
-            const platform::IoStatus status =
-                platform::MoveIntoPlace(path(file.final), path(file.temporary));
-            if (!status.ok()) return Stop{path(file.final), status.reason};
+            if (Stop stop = Move(path(file.final), path(file.temporary), path(file.final));
+                stop.stopped())
+                return stop;
         }
         if (platform::Exists(path(file.backup))) {
-            const platform::IoStatus status =
-                platform::MoveIntoPlace(path(file.backup), path(file.final));
-            if (!status.ok()) return Stop{path(file.final), status.reason};
+            if (Stop stop = Move(path(file.backup), path(file.final), path(file.final));
+                stop.stopped())
+                return stop;
         }
     }
     return {};

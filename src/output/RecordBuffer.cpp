@@ -7,8 +7,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "common/RuntimeError.h"
 #include "common/AnsiCodePage.h"
+#include "common/RuntimeError.h"
 #include "output/ByteSink.h"
 
 namespace mae {

@@ -10,8 +10,9 @@ namespace mae {
 class ByteSink;
 
 // One record of RecordLength characters, all blanks when made, followed by CR LF. Each UTF-16
-// unit of a placed value becomes one byte of the files' code page (AnsiCodePage.h) as it is placed, so columns count units
-// and bytes alike and the finished record is already its line. Its length never changes.
+// unit of a placed value becomes one byte of the files' code page (AnsiCodePage.h) as it is placed,
+// so columns count units and bytes alike and the finished record is already its line. Its length
+// never changes.
 class RecordBuffer {
   public:
     RecordBuffer();

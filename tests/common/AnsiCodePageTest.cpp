@@ -28,25 +28,28 @@ TEST_P(AnsiUnit, IsWrittenAsAWindows1252PcWritesIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, AnsiUnit,
-    ::testing::Values(
-        UnitCase{u'\0', 0x00, "NUL"}, UnitCase{u'\t', 0x09, "TAB"},
-        UnitCase{u'A', 0x41, "ASCII letter"}, UnitCase{u'\x7F', 0x7F, "DEL"},
-        UnitCase{u'\u20AC', 0x80, "euro sign"}, UnitCase{u'\u0160', 0x8A, "S caron"},
-        UnitCase{u'\u00E9', 0xE9, "e acute"}, UnitCase{u'\u00FF', 0xFF, "y diaeresis"},
-        // the five bytes Windows-1252 leaves unassigned carry the C1 controls
-        UnitCase{u'\u0081', 0x81, "C1 0x81"}, UnitCase{u'\u009D', 0x9D, "C1 0x9D"},
-        // outside the code page: a best-fit byte where the platform has one, else '?'
-        UnitCase{u'\u0141', 'L', "L stroke: best fit to a printable letter"},
-        UnitCase{u'\u0142', 'l', "l stroke"}, UnitCase{u'\u0100', 'A', "A macron"},
-        UnitCase{u'\u0110', 0xD0, "D stroke: best fit to Eth, above 127"},
-        UnitCase{u'\u0080', '?', "C1 0x80: no mapping"}, UnitCase{u'\u4E2D', '?', "CJK"},
-        UnitCase{u'\u1EC5', '?', "e circumflex tilde: no best fit"},
-        UnitCase{char16_t(0xD83D), '?', "lone high surrogate"},
-        UnitCase{char16_t(0xDE00), '?', "lone low surrogate"}, UnitCase{u'\uFFFF', '?', "last unit"}));
+    ::testing::Values(UnitCase{u'\0', 0x00, "NUL"}, UnitCase{u'\t', 0x09, "TAB"},
+                      UnitCase{u'A', 0x41, "ASCII letter"}, UnitCase{u'\x7F', 0x7F, "DEL"},
+                      UnitCase{u'\u20AC', 0x80, "euro sign"}, UnitCase{u'\u0160', 0x8A, "S caron"},
+                      UnitCase{u'\u00E9', 0xE9, "e acute"},
+                      UnitCase{u'\u00FF', 0xFF, "y diaeresis"},
+                      // the five bytes Windows-1252 leaves unassigned carry the C1 controls
+                      UnitCase{u'\u0081', 0x81, "C1 0x81"}, UnitCase{u'\u009D', 0x9D, "C1 0x9D"},
+                      // outside the code page: a best-fit byte where the platform has one, else '?'
+                      UnitCase{u'\u0141', 'L', "L stroke: best fit to a printable letter"},
+                      UnitCase{u'\u0142', 'l', "l stroke"}, UnitCase{u'\u0100', 'A', "A macron"},
+                      UnitCase{u'\u0110', 0xD0, "D stroke: best fit to Eth, above 127"},
+                      UnitCase{u'\u0080', '?', "C1 0x80: no mapping"},
+                      UnitCase{u'\u4E2D', '?', "CJK"},
+                      UnitCase{u'\u1EC5', '?', "e circumflex tilde: no best fit"},
+                      UnitCase{char16_t(0xD83D), '?', "lone high surrogate"},
+                      UnitCase{char16_t(0xDE00), '?', "lone low surrogate"},
+                      UnitCase{u'\uFFFF', '?', "last unit"}));
 
 TEST(AnsiCodePage, EveryUnitIsOneByte) {
     // A surrogate pair is two units and so two bytes.
-    EXPECT_EQ(EncodeAnsi(u"\u0141ukasz \u0110or\u0111evi\u0107 \U0001F600"), "Lukasz \xD0ordevic ??");
+    EXPECT_EQ(EncodeAnsi(u"\u0141ukasz \u0110or\u0111evi\u0107 \U0001F600"),
+              "Lukasz \xD0ordevic ??");
 }
 
 TEST(Windows1252, EveryByteRoundTrips) {

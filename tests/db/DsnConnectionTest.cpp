@@ -124,7 +124,8 @@ TEST_F(DsnConnectionTest, DriverErrorsNeverShowThePassword) {
          "'PostgreSQL Unicode;Server=127.0.0.1;UID=audit;PWD=***'"},
         {u"Driver={x;pwd = {Sekr3t!;Sekr3t!}}", "'x;pwd = {***}'"},
         {u"Driver={x;Password=\"Sekr3t!;Sekr3t!;UID=u", "'x;Password=\"***'"},
-        {u"Driver={x;Jet OLEDB:Database Password='Sekr3t!'x;y", "'x;Jet OLEDB:Database Password=***;y'"},
+        {u"Driver={x;Jet OLEDB:Database Password='Sekr3t!'x;y",
+         "'x;Jet OLEDB:Database Password=***;y'"},
         {u"Driver={x; PWD=Sekr3t!}", "'x; PWD=***'"},
     };
     for (const Case& item : cases) {

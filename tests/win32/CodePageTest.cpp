@@ -2,9 +2,8 @@
 // Linux edition's compiled Windows-1252 table against WideCharToMultiByte(1252, ...), and the
 // Windows edition's bytes against WideCharToMultiByte(CP_ACP, ...) of the PC it runs on.
 // MAE_EXPECT_ACP names the ANSI code page the run is meant to have (LC_ALL picks it under Wine).
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <string>
@@ -63,14 +62,17 @@ TEST(AnsiCodePage, LStrokeIsWrittenAsThePcWritesIt) {
         UINT codePage;
         char byte;
         std::string log;
-    } const pcs[] = {{1252, 'l', ""},
-                     {1250, '\xB3', "non-ascii character code: 179 found in F of record id = 1\r\n"}};
+    } const pcs[] = {
+        {1252, 'l', ""},
+        {1250, '\xB3', "non-ascii character code: 179 found in F of record id = 1\r\n"}};
     for (const auto& pc : pcs) {
         if (pc.codePage != GetACP()) continue;
         RecordBuffer record;
         PlaceField(record, 10, 6, u"\u0141\u00F3d\u017A \u0142");
-        EXPECT_EQ(record.bytes().substr(9, 6), pc.codePage == 1250 ? "\xA3\xF3""d\x9F \xB3"
-                                                                   : "L\xF3""dz l");
+        EXPECT_EQ(record.bytes().substr(9, 6), pc.codePage == 1250 ? "\xA3\xF3"
+                                                                     "d\x9F \xB3"
+                                                                   : "L\xF3"
+                                                                     "dz l");
         StringSink log;
         const std::u16string scrubbed = ScrubNonAscii(u"\u0142", u"F", 1, log);
         EXPECT_EQ(scrubbed, pc.log.empty() ? u"\u0142" : u" ");
