@@ -35,7 +35,7 @@
 #include "db/Recordset.h"
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
-#include "extract/ExclusionTests.h"
+#include "extract/Exclusions.h"
 #include "extract/ExtractRun.h"
 #include "extract/RunUi.h"
 #include "generator/RegistryGenerator.h"

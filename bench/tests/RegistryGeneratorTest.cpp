@@ -13,7 +13,7 @@
 #include "db/Recordset.h"
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
-#include "extract/ExclusionTests.h"
+#include "extract/Exclusions.h"
 #include "extract/ExtractRun.h"
 #include "generator/RegistryGenerator.h"
 #include "support/MiniRegistry.h"

@@ -10,7 +10,7 @@
 #include "db/Statement.h"
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
-#include "extract/ExclusionTests.h"
+#include "extract/Exclusions.h"
 #include "extract/OutputThread.h"
 #include "extract/RunFiles.h"
 #include "extract/RunUi.h"

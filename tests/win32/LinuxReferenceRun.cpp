@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/startup/Startup.h"
+#include "app/startup/WindowFacts.h"
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "extract/ExtractRun.h"
@@ -77,8 +78,9 @@ int main(int argc, char** argv) {
         mae::Form_Load(state);
         if (mae::RunExtract(state.MakeExtractContext(), ui) == mae::RunOutcome::Aborted) status = 1;
     } catch (const mae::RuntimeError& e) {
-        std::fprintf(out, "box title=%s icon=critical buttons=ok\nRun-time error '%d':\n\n%s\n--\n",
-                     mae::ToUtf8(mae::ProgramName).c_str(), static_cast<int>(e.number()), e.what());
+        std::fprintf(out, "box title=%s icon=critical buttons=ok\n%s\n--\n",
+                     mae::ToUtf8(mae::ProgramName).c_str(),
+                     mae::RunTimeErrorText(e.number(), e.what()).c_str());
         status = 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mae-reference-run: %s\n", e.what());

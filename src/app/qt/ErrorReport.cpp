@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "app/startup/WindowFacts.h"
 #include "extract/RunUi.h"
 
 namespace mae {
@@ -12,8 +13,7 @@ namespace mae {
 namespace {
 
 QString ReportText(const RuntimeError& error) {
-    return QStringLiteral("Run-time error '%1':\n\n").arg(error.number()) +
-           QString::fromStdString(error.description());
+    return QString::fromStdString(RunTimeErrorText(error.number(), error.what()));
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ void ShowRunTimeError(const RuntimeError& error, QWidget* parent) noexcept {
         ShowMessageBox(box);
     } catch (...) {
         // Not even the box could be made: the terminal is the last place left to say it.
-        std::fprintf(stderr, "Run-time error '%d':\n\n%s\n", static_cast<int>(error.number()),
-                     error.what());
+        std::fprintf(stderr, "Run-time error '%s':\n\n%s\n",
+                     RunTimeErrorNumber(error.number()).text, error.what());
     }
 }
 
@@ -53,7 +53,7 @@ namespace {
 
 // Not even the error could be made: its making ran out of memory.
 void ReportOutOfMemory() noexcept {
-    std::fprintf(stderr, "Run-time error '%d':\n\n%s\n", static_cast<int>(err::OutOfMemory),
+    std::fprintf(stderr, "Run-time error '%s':\n\n%s\n", RunTimeErrorNumber(err::OutOfMemory).text,
                  err::Text(err::OutOfMemory).data());
 }
 

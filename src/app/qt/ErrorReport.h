@@ -25,7 +25,7 @@ QMessageBox::StandardButton ShowMessageBox(QMessageBox& box);
 RuntimeError AsRunTimeError(std::exception_ptr failure);
 
 // The run-time error report: a critical box titled with the program's name whose text is
-// "Run-time error 'N':", an empty line and the description. Never throws.
+// RunTimeErrorText (app/startup/WindowFacts.h). Never throws.
 void ShowRunTimeError(const RuntimeError& error, QWidget* parent = nullptr) noexcept;
 void ShowRunTimeError(const std::exception& error, QWidget* parent = nullptr) noexcept;
 void ShowRunTimeError(std::exception_ptr failure, QWidget* parent = nullptr) noexcept;

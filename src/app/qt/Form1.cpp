@@ -10,45 +10,28 @@
 #include <QPushButton>
 #include <QThread>
 #include <QWindow>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <limits>
+#include <string_view>
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/RunOnThread.h"
+#include "app/startup/WindowFacts.h"
 #include "extract/ExtractRun.h"
 
 namespace mae {
 
 namespace {
 
-// Positions and sizes are given in twips, 15 to a pixel at 96 dpi.
-QRect FromTwips(int left, int top, int width, int height) {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
+QRect FromTwips(const Twips& box) {
+    return QRect(box.left / 15, box.top / 15, box.width / 15, box.height / 15);
 }
 
-const QString Label1Text = QStringLiteral(
-    "This program extracts select data items of consolidated records and associated abstract "
-    "records from the Meridane database and produces two files of NAACCR V 13.0 Type A records. "
-    "Please see Consensus Audit Extract and Halvory Procedures.docx for detailed spec of data "
-    "items included and the record selection criteria.");
-const QString Label2Text = QStringLiteral(
-    "You should run this program from C:\\Halvory\\Meridane folder of a PC that has NAACCR 13.0 "
-    "version of Meridane installed. This program reads the Meridane database connection "
-    "information from Meridane.ini file that is installed by Meridane in the C:\\Windows folder. "
-    "After the program completes there will be two files: abstractauditextract.txt and "
-    "consolidatedauditextract.txt in the C:\\Halvory\\Meridane folder.");
-const QString Label3Text = QStringLiteral("Click Run Extract to start extracting records.");
-const QString RereleaseText =
-    QStringLiteral("Use the Unusual Followback field to exclude cases marked for non-rerelease");
-const QString RunText = QStringLiteral("Run Extract");
-
-// The progress bar repaints at most this often while a run moves it.
-constexpr qint64 ProgressRepaintMs = 30;
-// Fonts are made smaller until the labels' texts fit their boxes, but not below this.
-constexpr qreal SmallestPointSize = 6.0;
+QString ToQString(std::u16string_view text) {
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 bool IsUserInput(QEvent::Type type) {
     switch (type) {
@@ -79,15 +62,6 @@ bool IsUserInput(QEvent::Type type) {
         default:
             return false;
     }
-}
-
-// The run counts in floats; the bar in ints. Out-of-range and NaN values are held to the
-// bar's range rather than converted (which would be undefined).
-int ToBarInt(float value) {
-    if (!(value > 0.0f)) return 0;
-    if (value >= static_cast<float>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    return static_cast<int>(value);
 }
 
 QMessageBox::Icon ToQtIcon(MsgIcon icon) {
@@ -127,35 +101,35 @@ Form1::~Form1() = default;
 void Form1::createControls() {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromStdU16String(std::u16string(WindowCaption)));
-    setFixedSize(FromTwips(0, 0, 9450, 4335).size());
+    setFixedSize(FromTwips(ClientArea).size());
 
-    const auto makeLabel = [this](const char* name, const QString& text, QRect geometry) {
-        auto* label = new QLabel(text, this);
+    const auto makeLabel = [this](const char* name, std::u16string_view text, QRect geometry) {
+        auto* label = new QLabel(ToQString(text), this);
         label->setObjectName(QLatin1String(name));
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setGeometry(geometry);
         return label;
     };
-    Label1 = makeLabel("Label1", Label1Text, FromTwips(120, 120, 9135, 735));
-    Label2 = makeLabel("Label2", Label2Text, FromTwips(120, 960, 9255, 855));
-    Label3 = makeLabel("Label3", Label3Text, FromTwips(120, 2040, 6375, 375));
+    Label1 = makeLabel("Label1", Label1Text, FromTwips(Label1Box));
+    Label2 = makeLabel("Label2", Label2Text, FromTwips(Label2Box));
+    Label3 = makeLabel("Label3", Label3Text, FromTwips(Label3Box));
 
-    chkRerelease = new QCheckBox(RereleaseText, this);
+    chkRerelease = new QCheckBox(ToQString(RereleaseText), this);
     chkRerelease->setObjectName(QStringLiteral("chkRerelease"));
-    chkRerelease->setGeometry(FromTwips(120, 2640, 9015, 255));
+    chkRerelease->setGeometry(FromTwips(RereleaseBox));
     chkRerelease->setChecked(false);
 
-    cmdRun = new QPushButton(RunText, this);
+    cmdRun = new QPushButton(ToQString(RunText), this);
     cmdRun->setObjectName(QStringLiteral("cmdRun"));
-    cmdRun->setGeometry(FromTwips(3960, 3240, 1215, 495));
+    cmdRun->setGeometry(FromTwips(RunBox));
     cmdRun->setAutoDefault(true);  // Enter presses the focused button, as on Windows
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setGeometry(FromTwips(120, 3840, 9015, 255));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
+    ProgressBar1->setGeometry(FromTwips(ProgressBox));
+    ProgressBar1->setRange(0, m_progress.max());
+    ProgressBar1->setValue(m_progress.value());
     ProgressBar1->setTextVisible(false);
     ProgressBar1->setAccessibleName(QStringLiteral("Progress"));
 
@@ -181,7 +155,7 @@ void Form1::fitFontToLabels() {
         }
         return true;
     };
-    while (!fits(f) && f.pointSizeF() - 0.5 >= SmallestPointSize)
+    while (!fits(f) && f.pointSizeF() - 0.5 >= SmallestFontPoints)
         f.setPointSizeF(f.pointSizeF() - 0.5);
     setFont(f);
 }
@@ -208,7 +182,7 @@ void Form1::RunExtract() {
         // The run works on a thread of its own while this one keeps the window painted and
         // answering the desktop; the filter keeps the user's input from it meanwhile.
         const ExtractContext context = m_state.MakeExtractContext();
-        WindowProxy proxy(*this, *this, chkRerelease->isChecked(), ProgressRepaintMs);
+        WindowProxy proxy(*this, *this, chkRerelease->isChecked());
         RunOutcome outcome = RunOutcome::Completed;
         failure = RunOnThread([&] { outcome = mae::RunExtract(context, proxy); });
         if (!failure && outcome == RunOutcome::Aborted) exitStatus = 1;
@@ -219,7 +193,7 @@ void Form1::RunExtract() {
         ShowRunTimeError(failure, this);
         exitStatus = 1;
     }
-    ProgressBar1->setValue(m_progressValue);  // the last value, even if throttled away
+    ProgressBar1->setValue(m_progress.value());  // the last value, even if throttled away
     if (exitStatus >= 0) {
         // The input filter stays: nothing more reaches the window on the way out.
         m_ended = true;
@@ -245,19 +219,15 @@ MsgAnswer Form1::ShowMessage(const std::u16string& text, MsgButtons buttons, Msg
 }
 
 void Form1::SetProgressMax(float max) {
-    // A range of 0..0 would turn the bar into a busy indicator.
-    const int top = std::max(ToBarInt(max), 1);
-    m_progressValue = std::min(m_progressValue, top);
-    ProgressBar1->setMaximum(top);
-    showProgress(m_progressValue);
+    m_progress.SetMax(max);
+    ProgressBar1->setMaximum(m_progress.max());
+    ProgressBar1->setValue(m_progress.value());
 }
 
 void Form1::SetProgressValue(float value) {
-    m_progressValue = std::min(ToBarInt(value), ProgressBar1->maximum());
-    showProgress(m_progressValue);
+    m_progress.SetValue(value);
+    ProgressBar1->setValue(m_progress.value());
 }
-
-void Form1::showProgress(int value) { ProgressBar1->setValue(value); }
 
 bool Form1::RereleaseChecked() { return chkRerelease->isChecked(); }
 

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/startup/Startup.h"
+#include "app/startup/WindowFacts.h"
 #include "extract/RunUi.h"
 
 class QCheckBox;
@@ -54,7 +55,6 @@ class Form1 : public QWidget, public RunUi {
     void createControls();
     void connectSignals();
     void fitFontToLabels();
-    void showProgress(int value);
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
@@ -66,7 +66,7 @@ class Form1 : public QWidget, public RunUi {
     AppState m_state;
     bool m_running = false;
     bool m_ended = false;  // a run ended the program; nothing more may start
-    int m_progressValue = 0;
+    ProgressPosition m_progress;
 };
 
 }  // namespace mae

@@ -27,10 +27,7 @@ std::exception_ptr RunOnThread(const std::function<void()>& work) {
 }
 
 WindowProxy::WindowProxy(QObject& window, RunUi& ui, bool rerelease, qint64 progressIntervalMs)
-    : m_window(window),
-      m_ui(ui),
-      m_rerelease(rerelease),
-      m_progressIntervalMs(progressIntervalMs) {}
+    : m_window(window), m_ui(ui), m_rerelease(rerelease), m_throttle(progressIntervalMs) {}
 
 bool WindowProxy::onWindowThread() const { return QThread::currentThread() == m_window.thread(); }
 
@@ -45,7 +42,7 @@ MsgAnswer WindowProxy::ShowMessage(const std::u16string& text, MsgButtons button
 }
 
 void WindowProxy::SetProgressMax(float max) {
-    m_max = max;
+    m_throttle.SetMax(max);
     if (onWindowThread()) {
         m_ui.SetProgressMax(max);
         return;
@@ -55,11 +52,7 @@ void WindowProxy::SetProgressMax(float max) {
 }
 
 void WindowProxy::SetProgressValue(float value) {
-    if (value < m_max && m_sincePassed.isValid() &&
-        m_sincePassed.elapsed() < m_progressIntervalMs) {
-        return;
-    }
-    m_sincePassed.start();
+    if (!m_throttle.Passes(value)) return;
     if (onWindowThread()) {
         m_ui.SetProgressValue(value);
         return;

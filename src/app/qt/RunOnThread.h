@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QtGlobal>
 #include <exception>
 #include <functional>
 
+#include "app/startup/WindowFacts.h"
 #include "extract/RunUi.h"
 
 class QObject;
@@ -26,7 +26,8 @@ class WindowProxy : public RunUi {
   public:
     // window is the object the calls are queued on (it lives on the window's thread); ui is the
     // window's side of the run that carries them out.
-    WindowProxy(QObject& window, RunUi& ui, bool rerelease, qint64 progressIntervalMs = 30);
+    WindowProxy(QObject& window, RunUi& ui, bool rerelease,
+                qint64 progressIntervalMs = ProgressIntervalMs);
 
     MsgAnswer ShowMessage(const std::u16string& text, MsgButtons buttons, MsgIcon icon,
                           const std::u16string& title) override;
@@ -40,9 +41,7 @@ class WindowProxy : public RunUi {
     QObject& m_window;
     RunUi& m_ui;
     const bool m_rerelease;
-    const qint64 m_progressIntervalMs;
-    float m_max = 0;
-    QElapsedTimer m_sincePassed;
+    ProgressThrottle m_throttle;
 };
 
 }  // namespace mae

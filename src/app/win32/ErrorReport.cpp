@@ -1,24 +1,15 @@
 #include "app/win32/ErrorReport.h"
 
-#include <cstdio>
-#include <cwchar>
 #include <new>
 
+#include "app/startup/WindowFacts.h"
 #include "app/win32/WideText.h"
 #include "extract/RunUi.h"
 
 namespace mae::win32 {
 
 std::wstring RunTimeErrorText(const RuntimeError& error) {
-    wchar_t number[40];
-    if (error.number() < 0) {
-        std::swprintf(number, 40, L"%ld (%08lX)", static_cast<long>(error.number()),
-                      static_cast<unsigned long>(static_cast<uint32_t>(error.number())));
-    } else {
-        std::swprintf(number, 40, L"%ld", static_cast<long>(error.number()));
-    }
-    return L"Run-time error '" + std::wstring(number) + L"':\r\n\r\n" +
-           WideFromUtf8(error.description());
+    return WideFromUtf8(mae::RunTimeErrorText(error.number(), error.what(), "\r\n"));
 }
 
 void ShowRunTimeError(const RuntimeError& error, HWND owner) noexcept {

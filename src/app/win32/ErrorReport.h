@@ -10,8 +10,7 @@
 
 namespace mae::win32 {
 
-// "Run-time error 'N':", an empty line, the description. A negative number is an HRESULT and
-// shows its hexadecimal form too: "Run-time error '-2147467259 (80004005)':".
+// The report's text (app/startup/WindowFacts.h) with the line breaks of Windows.
 std::wstring RunTimeErrorText(const RuntimeError& error);
 
 // Shows the report in a box with the error icon, titled with the program's name, owned by

@@ -2,15 +2,13 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <limits>
+#include <string_view>
 
 #include "app/win32/ErrorReport.h"
 #include "app/win32/WideText.h"
 #include "common/RuntimeError.h"
-#include "platform/FileSystem.h"
 
 namespace mae::win32 {
 
@@ -28,42 +26,12 @@ enum ControlId : int {
     IdProgressBar = 106,
 };
 
-// A control's place in twips: left, top, width, height.
-struct Twips {
-    int left, top, width, height;
-};
-
-constexpr Twips ClientArea{0, 0, 9450, 4335};
-constexpr Twips Label1Box{120, 120, 9135, 735};
-constexpr Twips Label2Box{120, 960, 9255, 855};
-constexpr Twips Label3Box{120, 2040, 6375, 375};
-constexpr Twips RereleaseBox{120, 2640, 9015, 255};
-constexpr Twips RunBox{3960, 3240, 1215, 495};
-constexpr Twips ProgressBox{120, 3840, 9015, 255};
-
-constexpr wchar_t Label1Text[] =
-    L"This program extracts select data items of consolidated records and associated abstract "
-    L"records from the Meridane database and produces two files of NAACCR V 13.0 Type A records. "
-    L"Please see Consensus Audit Extract and Halvory Procedures.docx for detailed spec of data "
-    L"items included and the record selection criteria.";
-constexpr wchar_t Label2Text[] =
-    L"You should run this program from C:\\Halvory\\Meridane folder of a PC that has NAACCR 13.0 "
-    L"version of Meridane installed. This program reads the Meridane database connection "
-    L"information from Meridane.ini file that is installed by Meridane in the C:\\Windows folder. "
-    L"After the program completes there will be two files: abstractauditextract.txt and "
-    L"consolidatedauditextract.txt in the C:\\Halvory\\Meridane folder.";
-constexpr wchar_t Label3Text[] = L"Click Run Extract to start extracting records.";
-constexpr wchar_t RereleaseText[] =
-    L"Use the Unusual Followback field to exclude cases marked for non-rerelease";
-constexpr wchar_t RunText[] = L"Run Extract";
-
 // 1440 twips to an inch: 15 twips a pixel at 96 dpi.
 int Pixels(int twips, UINT dpi) { return MulDiv(twips, static_cast<int>(dpi), 1440); }
 
 // The font the texts were laid out for, 8 points; smaller ones while the labels' texts do not
-// fit their boxes, down to 6 points.
+// fit their boxes, down to SmallestFontPoints.
 constexpr int FontPoints = 8;
-constexpr int SmallestFontPoints = 6;
 
 UINT WindowDpi(HWND window) {
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
@@ -76,15 +44,6 @@ UINT WindowDpi(HWND window) {
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
-
-// The run counts in floats; the bar in ints. Out-of-range and NaN values are held to the bar's
-// range rather than converted (which would be undefined).
-int ToBarInt(float value) {
-    if (!(value > 0.0f)) return 0;
-    if (value >= static_cast<float>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    return static_cast<int>(value);
 }
 
 UINT MessageBoxFlags(MsgButtons buttons, MsgIcon icon) {
@@ -138,21 +97,21 @@ Form1::~Form1() {
 }
 
 void Form1::createControls() {
-    const auto make = [this](const wchar_t* type, const wchar_t* text, DWORD style, int id) {
-        return CreateWindowExW(0, type, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, m_window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), m_instance,
-                               nullptr);
+    const auto make = [this](const wchar_t* type, std::u16string_view text, DWORD style, int id) {
+        return CreateWindowExW(0, type, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
+                               0, m_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               m_instance, nullptr);
     };
     // Created in tab order: the button first, so it has the focus when the window opens.
     cmdRun = make(WC_BUTTONW, RunText, WS_TABSTOP | BS_DEFPUSHBUTTON, IdRun);
     Label1 = make(WC_STATICW, Label1Text, SS_LEFT | SS_NOPREFIX, IdLabel1);
     Label2 = make(WC_STATICW, Label2Text, SS_LEFT | SS_NOPREFIX, IdLabel2);
     Label3 = make(WC_STATICW, Label3Text, SS_LEFT | SS_NOPREFIX, IdLabel3);
-    ProgressBar1 = make(PROGRESS_CLASSW, L"", 0, IdProgressBar);
+    ProgressBar1 = make(PROGRESS_CLASSW, u"", 0, IdProgressBar);
     chkRerelease = make(WC_BUTTONW, RereleaseText, WS_TABSTOP | BS_AUTOCHECKBOX, IdRerelease);
 
-    SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, 100);
-    SendMessageW(ProgressBar1, PBM_SETPOS, 0, 0);
+    SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, m_progress.max());
+    SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progress.value()), 0);
     SendMessageW(chkRerelease, BM_SETCHECK, BST_UNCHECKED, 0);
 }
 
@@ -221,18 +180,8 @@ void Form1::fitFontToLabels(UINT dpi) {
 }
 
 bool Form1::Load() {
-    if (m_state.ApplicationFolder.empty()) {
-        std::string folder;
-        const platform::IoStatus status = platform::ExecutableFolder(folder);
-        if (!status.ok()) {
-            ShowRunTimeError(ErrorOf(err::PathAccess, "the program's own folder cannot be found (" +
-                                                          status.reason + ")"),
-                             nullptr);
-            return false;
-        }
-        m_state.ApplicationFolder = folder;
-    }
     try {
+        if (m_state.ApplicationFolder.empty()) m_state.ApplicationFolder = ApplicationFolder();
         Form_Load(m_state);
         return true;
     } catch (const std::exception& error) {
@@ -278,7 +227,7 @@ void Form1::runEnded() {
         ShowRunTimeError(ErrorOf(err::Internal), m_window);
         status = 1;
     }
-    SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progressValue), 0);
+    SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progress.value()), 0);
     m_running = false;
     if (status >= 0) {
         endProgram(status);
@@ -313,16 +262,14 @@ MsgAnswer Form1::ShowMessage(const std::u16string& text, MsgButtons buttons, Msg
 }
 
 void Form1::SetProgressMax(float max) {
-    // A range of 0..0 draws nothing useful; the bar keeps at least 0..1.
-    m_progressMax = std::max(ToBarInt(max), 1);
-    m_progressValue = std::min(m_progressValue, m_progressMax);
-    SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, m_progressMax);
-    SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progressValue), 0);
+    m_progress.SetMax(max);
+    SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, m_progress.max());
+    SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progress.value()), 0);
 }
 
 void Form1::SetProgressValue(float value) {
-    m_progressValue = std::min(ToBarInt(value), m_progressMax);
-    SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progressValue), 0);
+    m_progress.SetValue(value);
+    SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progress.value()), 0);
 }
 
 bool Form1::RereleaseChecked() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/startup/Startup.h"
+#include "app/startup/WindowFacts.h"
 #include "app/win32/RunThread.h"
 #include "extract/RunUi.h"
 
@@ -61,8 +62,7 @@ class Form1 : public RunUi {
     bool m_running = false;
     bool m_ended = false;           // a run ended the program; nothing more may start
     bool m_closeRequested = false;  // the window was asked to close during a run
-    int m_progressMax = 100;
-    int m_progressValue = 0;
+    ProgressPosition m_progress;
 };
 
 }  // namespace mae::win32

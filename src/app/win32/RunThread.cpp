@@ -4,12 +4,11 @@
 #include <cstdint>
 #include <utility>
 
+#include "app/startup/WindowFacts.h"
+
 namespace mae::win32 {
 
 namespace {
-
-// The progress bar is moved at most this often; the maximum always gets through.
-constexpr ULONGLONG ProgressIntervalMs = 30;
 
 // The run's side of the window, on the worker thread.
 class WorkerUi : public RunUi {
@@ -23,15 +22,11 @@ class WorkerUi : public RunUi {
         return request.answer;
     }
     void SetProgressMax(float max) override {
-        m_max = max;
+        m_throttle.SetMax(max);
         SendMessageW(m_window, RunProgressMax, 0, reinterpret_cast<LPARAM>(&max));
     }
     void SetProgressValue(float value) override {
-        const ULONGLONG now = GetTickCount64();
-        if (value < m_max && m_lastPassed != 0 && now - m_lastPassed < ProgressIntervalMs) {
-            return;
-        }
-        m_lastPassed = now;
+        if (!m_throttle.Passes(value)) return;
         PostMessageW(m_window, RunProgressValue, std::bit_cast<uint32_t>(value), 0);
     }
     bool RereleaseChecked() override { return m_rerelease; }
@@ -39,8 +34,7 @@ class WorkerUi : public RunUi {
   private:
     HWND m_window;
     const bool m_rerelease;
-    float m_max = 0;
-    ULONGLONG m_lastPassed = 0;
+    ProgressThrottle m_throttle;  // the maximum always gets through
 };
 
 }  // namespace

@@ -244,8 +244,9 @@ TEST_F(WindowTest, RunTimeErrorReports) {
     ShowRunTimeError(std::runtime_error("vector too long"));
     const std::exception& asBase = RuntimeError(err::DiskFull, "Disk full");
     ShowRunTimeError(asBase);
+    ShowRunTimeError(RuntimeError(err::Provider, "no such table"));
 
-    ASSERT_EQ(m_boxes.size(), 4u);
+    ASSERT_EQ(m_boxes.size(), 5u);
     EXPECT_EQ(m_boxes[0].text, "Run-time error '429':\n\nActiveX component can't create object");
     EXPECT_EQ(m_boxes[0].title, "meridane-audit-extract");
     EXPECT_EQ(m_boxes[0].icon, QMessageBox::Critical);
@@ -253,6 +254,7 @@ TEST_F(WindowTest, RunTimeErrorReports) {
     EXPECT_EQ(m_boxes[1].text, "Run-time error '7':\n\nOut of memory");
     EXPECT_EQ(m_boxes[2].text, "Run-time error '51':\n\nInternal error: vector too long");
     EXPECT_EQ(m_boxes[3].text, "Run-time error '61':\n\nDisk full");
+    EXPECT_EQ(m_boxes[4].text, "Run-time error '-2147467259 (80004005)':\n\nno such table");
 }
 
 TEST_F(WindowTest, LoadWithoutIniReportsError429) {

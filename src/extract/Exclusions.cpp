@@ -1,4 +1,4 @@
-#include "extract/ExclusionTests.h"
+#include "extract/Exclusions.h"
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/RuntimeError.h"
-#include "extract/ExclusionTests.h"
+#include "extract/Exclusions.h"
 #include "support/MiniRegistry.h"
 
 namespace mae {
@@ -9,9 +9,9 @@ namespace {
 
 using test::MiniRegistry;
 
-class ExclusionTestsTest : public ::testing::Test {
+class ExclusionsTest : public ::testing::Test {
   protected:
-    ExclusionTestsTest() : m_registry(m_dir.file("registry.db")) {}
+    ExclusionsTest() : m_registry(m_dir.file("registry.db")) {}
     bool DeathCertOnly(int medrefId) {
         test::MiniRun run(m_registry, m_dir.path());
         return IsDeathCertificateOnly(run.connection, medrefId);
@@ -24,7 +24,7 @@ class ExclusionTestsTest : public ::testing::Test {
     MiniRegistry m_registry;
 };
 
-TEST_F(ExclusionTestsTest, DeathCertificateOnlyCountsOtherSources) {
+TEST_F(ExclusionsTest, DeathCertificateOnlyCountsOtherSources) {
     // case 1: no abstracts at all
     m_registry.AddAbstract(20, 2, "6", "'00'");  // case 2: 6, 7, 7
     m_registry.AddAbstract(21, 2, "7", "'00'");
@@ -50,7 +50,7 @@ TEST_F(ExclusionTestsTest, DeathCertificateOnlyCountsOtherSources) {
     }
 }
 
-TEST_F(ExclusionTestsTest, ReleaseNeedsOneClearAbstract) {
+TEST_F(ExclusionsTest, ReleaseNeedsOneClearAbstract) {
     m_registry.AddAbstract(10, 1, "1", "'01'");
     m_registry.AddAbstract(11, 1, "1", "'02'");
     m_registry.AddAbstract(20, 2, "1", "'00'");
