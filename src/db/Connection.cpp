@@ -109,6 +109,35 @@ void ApplyLockWait(Connection::Impl& d) {
     d.lockWaitSet = static_cast<long>(wanted);
 }
 
+// Connects dbc through its driver. A failure names the SQLite database file that is not there,
+// and never quotes a password of the connection string.
+void DriverConnect(SQLHDBC dbc, std::u16string cs, const std::u16string& odbcString,
+                   const std::u16string& connectionString) {
+    SQLSMALLINT outLength = 0;
+    try {
+        odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
+                                      static_cast<SQLSMALLINT>(cs.size()), nullptr, 0, &outLength,
+                                      SQL_DRIVER_NOPROMPT),
+                    SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
+    } catch (const DbError& e) {
+        // The SQLite driver says only "connect failed": name the file it did not find.
+        if (const std::optional<std::string> missing = MissingSqliteFile(odbcString)) {
+            throw DbError(e.sqlState(), e.nativeCode(),
+                          missing->empty()
+                              ? "The connection string names no SQLite database file."
+                              : "The SQLite database file " + *missing + " does not exist.",
+                          e.call());
+        }
+        // A driver may quote the string it was given: its passwords never reach a message.
+        const std::string description = e.description();
+        const std::string clean =
+            WithoutSecrets(description, ConnectionStringSecrets(connectionString));
+        if (clean == description) throw;
+        const size_t suffix = clean.rfind(" (SQLSTATE ");
+        throw DbError(e.sqlState(), e.nativeCode(), clean.substr(0, suffix), e.call());
+    }
+}
+
 }  // namespace
 
 namespace odbc {
@@ -262,30 +291,7 @@ void Connection::Open() {
         const SqliteReading reading = ForSqliteReading(noCreate, d.rowByRow);
         d.lockWaitRestore = reading.text != noCreate;
         d.lockWaitMs = reading.lockWaitMs.value_or(0);
-        std::u16string cs = reading.text;
-        SQLSMALLINT outLength = 0;
-        try {
-            odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
-                                          static_cast<SQLSMALLINT>(cs.size()), nullptr, 0,
-                                          &outLength, SQL_DRIVER_NOPROMPT),
-                        SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
-        } catch (const DbError& e) {
-            // The SQLite driver says only "connect failed": name the file it did not find.
-            if (const std::optional<std::string> missing = MissingSqliteFile(odbcString)) {
-                throw DbError(e.sqlState(), e.nativeCode(),
-                              missing->empty()
-                                  ? "The connection string names no SQLite database file."
-                                  : "The SQLite database file " + *missing + " does not exist.",
-                              e.call());
-            }
-            // A driver may quote the string it was given: its passwords never reach a message.
-            const std::string description = e.description();
-            const std::string clean =
-                WithoutSecrets(description, ConnectionStringSecrets(d.connectionString));
-            if (clean == description) throw;
-            const size_t suffix = clean.rfind(" (SQLSTATE ");
-            throw DbError(e.sqlState(), e.nativeCode(), clean.substr(0, suffix), e.call());
-        }
+        DriverConnect(dbc, reading.text, odbcString, d.connectionString);
         d.open = true;
         // The SQLite and PostgreSQL drivers ignore the access mode; both engines can be told
         // to refuse writes themselves.

@@ -315,6 +315,22 @@ void ForOdbc(const Pairs& keys, OdbcText& out) {
     }
 }
 
+// The server of Data Source: FreeTDS takes a host name (or host\instance) and the port apart;
+// "(local)" and "." are Windows' names for this machine.
+void AddSqlServerHost(std::u16string_view dataSource, bool freeTds, OdbcText& out) {
+    std::u16string_view server = Trim(dataSource);
+    if (!freeTds) {
+        out.Add(u"Server", server);
+        return;
+    }
+    if (StartsWithIgnoreCase(server, u"tcp:")) server.remove_prefix(4);
+    const size_t comma = server.find(u',');
+    std::u16string_view host = Trim(server.substr(0, comma));
+    if (host == u"." || EqualsIgnoreCase(host, u"(local)")) host = u"localhost";
+    out.Add(u"Server", host);
+    if (comma != std::u16string_view::npos) out.Add(u"Port", Trim(server.substr(comma + 1)));
+}
+
 void ForSqlServer(const Pairs& keys, std::u16string_view driver, OdbcText& out) {
     const bool freeTds = driver == u"FreeTDS";
     const bool network = driver == u"SQL Server Native Client 11.0" || driver == u"SQL Server";
@@ -347,20 +363,7 @@ void ForSqlServer(const Pairs& keys, std::u16string_view driver, OdbcText& out) 
     for (const auto& p : keys) {
         const std::u16string_view key = p.key;
         if (EqualsIgnoreCase(key, u"Data Source")) {
-            std::u16string_view server = Trim(p.value);
-            if (freeTds) {
-                // FreeTDS takes a host name (or host\instance) and the port apart; "(local)"
-                // and "." are Windows' names for this machine.
-                if (StartsWithIgnoreCase(server, u"tcp:")) server.remove_prefix(4);
-                const size_t comma = server.find(u',');
-                std::u16string_view host = Trim(server.substr(0, comma));
-                if (host == u"." || EqualsIgnoreCase(host, u"(local)")) host = u"localhost";
-                out.Add(u"Server", host);
-                if (comma != std::u16string_view::npos)
-                    out.Add(u"Port", Trim(server.substr(comma + 1)));
-            } else {
-                out.Add(u"Server", server);
-            }
+            AddSqlServerHost(p.value, freeTds, out);
         } else if (EqualsIgnoreCase(key, u"Integrated Security")) {
             if (IsTrue(p.value)) out.Add(u"Trusted_Connection", u"Yes");
         } else if (EqualsIgnoreCase(key, u"Use Encryption for Data") ||
@@ -401,6 +404,18 @@ void ForAccess(const Pairs& keys, OdbcText& out) {
     // Whatever Mode asks (even an exclusive open), the program only reads: it must never lock
     // the host out of its own database.
     out.Add(u"ReadOnly", u"1");
+}
+
+// The first of the candidates among the installed drivers (names compared case-insensitively);
+// empty when none is installed.
+std::u16string_view FirstInstalled(const std::vector<std::u16string_view>& candidates,
+                                   const std::vector<std::u16string>& drivers) {
+    for (auto c : candidates) {
+        auto found = std::find_if(drivers.begin(), drivers.end(),
+                                  [&](const auto& d) { return EqualsIgnoreCase(d, c); });
+        if (found != drivers.end()) return c;
+    }
+    return {};
 }
 
 }  // namespace
@@ -464,15 +479,7 @@ std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& 
     const auto candidates = Candidates(family, platform, dataSource ? *dataSource : u"");
     const std::vector<std::u16string> drivers =
         installed ? installed() : std::vector<std::u16string>{};
-    std::u16string_view driver;
-    for (auto c : candidates) {
-        auto found = std::find_if(drivers.begin(), drivers.end(),
-                                  [&](const auto& d) { return EqualsIgnoreCase(d, c); });
-        if (found != drivers.end()) {
-            driver = c;
-            break;
-        }
-    }
+    const std::u16string_view driver = FirstInstalled(candidates, drivers);
     if (driver.empty()) {
         throw RuntimeError(err::ProviderNotFound,
                            "Provider cannot be found. It may not be properly installed: the "

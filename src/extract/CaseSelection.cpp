@@ -4,8 +4,10 @@
 #include <initializer_list>
 
 #include "common/AnsiCodePage.h"
+#include "common/Text.h"
 #include "db/Connection.h"
 #include "db/Recordset.h"
+#include "db/Value.h"
 #include "extract/OutputFiles.h"
 #include "extract/RunFiles.h"
 #include "output/ByteSink.h"
@@ -99,6 +101,19 @@ std::u16string CaseQuery(std::u16string_view consolidatedSelectList) {
     return query;
 }
 
+std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId) {
+    std::u16string query = u"select ";
+    query += abstractSelectList;
+    // Two blanks before "where": the statement's text is fixed to the character, so a trace of
+    // the statements the registry received reads the same for every run.
+    query += u", remarks from abstracts, abstracts_2, abstracts_3 ";
+    query +=
+        u" where abstracts.absrefid = abstracts_2.absrefid and abstracts.absrefid = "
+        u"abstracts_3.absrefid and medrefid = ";
+    query += medrefId;
+    return query;
+}
+
 void SaveSelectSql(const std::string& folder, std::u16string_view caseQuery) {
     RunFiles files(folder);
     try {
@@ -116,6 +131,33 @@ void OpenCaseRecordset(const std::string& folder, std::u16string_view caseQuery,
                        Connection& registry, Recordset& cases) {
     SaveSelectSql(folder, caseQuery);
     cases.Open(caseQuery, registry, CursorType::Static);
+}
+
+void CaseStatements::SetCase(const Value& medrefId) {
+    m_id = ToInt32(medrefId);
+    m_text = DirectText(medrefId);
+    m_bound = m_text == DecimalText(m_id);
+}
+
+bool CaseStatements::IsDeathCertificateOnly() {
+    return m_bound ? m_tests.IsDeathCertificateOnly(m_id)
+                   : mae::IsDeathCertificateOnly(m_registry, m_id);
+}
+
+bool CaseStatements::IsReleasable(bool rereleaseChecked) {
+    return m_bound ? m_tests.IsReleasable(rereleaseChecked, m_id)
+                   : mae::IsReleasable(m_registry, rereleaseChecked, m_id);
+}
+
+void CaseStatements::OpenAbstracts(Recordset& abstracts) {
+    if (!m_bound) {
+        abstracts.Open(AbstractQuery(m_abstractSelectList, m_text), m_registry, CursorType::Static);
+        return;
+    }
+    if (!m_abstract.IsPrepared()) {
+        m_abstract.Prepare(AbstractQuery(m_abstractSelectList, u"?"), m_registry);
+    }
+    abstracts.Open(m_abstract, m_id, CursorType::Static);
 }
 
 }  // namespace mae

@@ -1,16 +1,15 @@
 #include "extract/ExtractRun.h"
 
 #include <cstdint>
+#include <optional>
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/Connection.h"
 #include "db/ReadSnapshot.h"
 #include "db/Recordset.h"
-#include "db/Statement.h"
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
-#include "extract/Exclusions.h"
 #include "extract/OutputThread.h"
 #include "extract/RunFiles.h"
 #include "extract/RunUi.h"
@@ -54,23 +53,6 @@ std::u16string CompletionText(int32_t consolidated, int32_t abstracts, const std
     return text;
 }
 
-}  // namespace
-
-std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId) {
-    std::u16string query = u"select ";
-    query += abstractSelectList;
-    // Two blanks before "where": the statement's text is fixed to the character, so a trace of
-    // the statements the registry received reads the same for every run.
-    query += u", remarks from abstracts, abstracts_2, abstracts_3 ";
-    query +=
-        u" where abstracts.absrefid = abstracts_2.absrefid and abstracts.absrefid = "
-        u"abstracts_3.absrefid and medrefid = ";
-    query += medrefId;
-    return query;
-}
-
-namespace {
-
 std::u16string FolderBusyText(const std::string& folder) {
     std::u16string text = u"Another extract is running in this folder:";
     text += CrLf;
@@ -80,16 +62,16 @@ std::u16string FolderBusyText(const std::string& folder) {
     return text;
 }
 
-// The run once it holds its folder: its files go through files, which puts them in place.
-RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) {
-    Connection& registry = *context.Registry;
+// Saves and opens the case query, then asks the user to go on. Returns how the run ends when it
+// stops here; nothing when the user confirmed.
+std::optional<RunOutcome> SelectAndConfirm(const ExtractContext& context, RunUi& ui,
+                                           Recordset& cases, long& selected) {
     const std::u16string criteria = SelectionCriteria();
     const std::u16string caseQuery = CaseQuery(context.ConsolidatedSelectList);
     const std::u16string caption(WindowCaption);
 
-    Recordset cases;
-    OpenCaseRecordset(context.ApplicationFolder, caseQuery, registry, cases);
-    const long selected = cases.RecordCount();
+    OpenCaseRecordset(context.ApplicationFolder, caseQuery, *context.Registry, cases);
+    selected = cases.RecordCount();
     if (selected == 0) {
         ui.ShowMessage(u"No records were selected with the specified criteria: " +
                            std::u16string(CrLf) + criteria,
@@ -100,114 +82,139 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
         MsgAnswer::Yes) {
         return RunOutcome::Declined;
     }
+    return std::nullopt;
+}
 
-    // On SQLite every per-case statement reads the same state of the registry. The cases were
-    // read before the confirmation, outside it: the host's writers are never held up while a
-    // message waits for the user.
-    ReadSnapshot snapshot(registry);
+// The writing side of a run: its three files and the thread that writes the kept cases' records
+// into them while the run's thread reads the next cases. The counts are the writer's until
+// Finish.
+class RunOutput {
+  public:
+    RunOutput(const ExtractContext& context, RunFiles& files)
+        : m_context(context),
+          m_files(files),
+          m_consolidatedFile(files.Create(ConsolidatedFileName)),
+          m_abstractFile(files.Create(AbstractFileName)),
+          // The log of replaced characters holds this run's replacements, in order.
+          m_logFile(files.Create(LogFileName)),
+          m_thread([this](CaseOutput& kept) { Write(kept); }) {}
 
-    ByteSink& consolidatedFile = files.Create(ConsolidatedFileName);
-    ByteSink& abstractFile = files.Create(AbstractFileName);
-    // The log of replaced characters holds this run's replacements, in order.
-    ByteSink& logFile = files.Create(LogFileName);
+    OutputThread& Thread() noexcept { return m_thread; }
+    int32_t ConsolidatedWritten() const noexcept { return m_consolidatedWritten; }
+    int32_t AbstractsWritten() const noexcept { return m_abstractsWritten; }
 
+  private:
+    void Write(CaseOutput& kept) {
+        m_consolidatedFile.Write(kept.consolidated.data());
+        Increment(m_consolidatedWritten);
+        // A case's consolidated record comes before its abstracts: the files may end here.
+        m_files.MarkWhole(m_consolidatedWritten, m_abstractsWritten);
+        if (!kept.hasAbstracts) return;
+        while (!kept.abstracts.Eof()) {
+            Increment(m_abstractsWritten);
+            WriteAbstractRecord(m_abstractFile, kept.abstracts, *m_context.AbstractLayout,
+                                m_context.Settings, m_logFile);
+            kept.abstracts.MoveNext();
+        }
+        m_files.MarkWhole(m_consolidatedWritten, m_abstractsWritten);
+    }
+
+    const ExtractContext& m_context;
+    RunFiles& m_files;
+    ByteSink& m_consolidatedFile;
+    ByteSink& m_abstractFile;
+    ByteSink& m_logFile;
+    int32_t m_consolidatedWritten = 0;
+    int32_t m_abstractsWritten = 0;
+    OutputThread m_thread;  // last: it stops before what it writes with goes
+};
+
+// Makes a kept case's consolidated record, opens its abstracts and hands both to the writer.
+// False when the case has no abstract; its record is handed over all the same.
+bool HandOver(const ExtractContext& context, const Recordset& cases, CaseStatements& statements,
+              OutputThread& output) {
+    CaseOutput& kept = output.Next();
+    kept.consolidated.Clear();
+    kept.hasAbstracts = false;
+    WriteConsolidatedRecord(kept.consolidated, cases, *context.ConsolidatedLayout,
+                            context.Settings);
+    Recordset& abstracts = kept.abstracts;
+    if (abstracts.IsOpen()) abstracts.Close();
+    try {
+        statements.OpenAbstracts(abstracts);
+    } catch (...) {
+        // The case's consolidated record is written before its abstracts are read: it stays in
+        // the file when reading them fails.
+        output.Submit();
+        throw;
+    }
+    const bool found = !abstracts.Eof();
+    kept.hasAbstracts = found;
+    output.Submit();
+    return found;
+}
+
+// Reads the cases from the first, leaves out those that are death certificate only or not to be
+// released, and hands the others to the writer. Returns the MedrefID of a kept case without
+// abstracts, where the run stops; nothing when every case was read.
+std::optional<std::u16string> WalkCases(const ExtractContext& context, RunUi& ui, Recordset& cases,
+                                        long selected, CaseStatements& statements,
+                                        OutputThread& output) {
     ui.SetProgressMax(static_cast<float>(selected));
     cases.MoveFirst();
     int32_t visited = 0;
-    int32_t consolidatedWritten = 0;
-    int32_t abstractsWritten = 0;
-    // The records are written on a thread of their own while this one reads the next cases;
-    // the counters are the writer's until Finish.
-    OutputThread output([&](CaseOutput& kept) {
-        consolidatedFile.Write(kept.consolidated.data());
-        Increment(consolidatedWritten);
-        // A case's consolidated record comes before its abstracts: the files may end here.
-        files.MarkWhole(consolidatedWritten, abstractsWritten);
-        if (!kept.hasAbstracts) return;
-        while (!kept.abstracts.Eof()) {
-            Increment(abstractsWritten);
-            WriteAbstractRecord(abstractFile, kept.abstracts, *context.AbstractLayout,
-                                context.Settings, logFile);
-            kept.abstracts.MoveNext();
+    while (!cases.Eof()) {
+        Increment(visited);
+        statements.SetCase(cases.Field(u"MedrefID"));
+        const bool kept =
+            !statements.IsDeathCertificateOnly() && statements.IsReleasable(ui.RereleaseChecked());
+        if (kept && !HandOver(context, cases, statements, output)) {
+            return statements.MedrefIdText();
         }
-        files.MarkWhole(consolidatedWritten, abstractsWritten);
-    });
-    // The per-case statements are prepared once and executed with the case's id bound. A case
-    // whose MedrefID does not read as its own whole number (e.g. "0012" or "12.5") has its
-    // statements sent as text instead: the two tests with the whole number the id converts to
-    // (rounded half to even), the abstract query with the id as written, which the database may
-    // read otherwise than that number.
-    PreparedExclusionTests tests(registry);
-    Statement abstractStatement;
-    try {
-        while (!cases.Eof()) {
-            Increment(visited);
-            const int32_t id = ToInt32(cases.Field(u"MedrefID"));
-            const bool bound = DirectText(cases.Field(u"MedrefID")) == DecimalText(id);
-            bool skip =
-                bound ? tests.IsDeathCertificateOnly(id) : IsDeathCertificateOnly(registry, id);
-            if (!skip) {
-                const int32_t again = ToInt32(cases.Field(u"MedrefID"));
-                skip = bound ? !tests.IsReleasable(ui.RereleaseChecked(), again)
-                             : !IsReleasable(registry, ui.RereleaseChecked(), again);
-            }
-            if (!skip) {
-                CaseOutput& kept = output.Next();
-                kept.consolidated.Clear();
-                kept.hasAbstracts = false;
-                WriteConsolidatedRecord(kept.consolidated, cases, *context.ConsolidatedLayout,
-                                        context.Settings);
+        cases.MoveNext();
+        ui.SetProgressValue(static_cast<float>(visited));
+    }
+    return std::nullopt;
+}
 
-                Recordset& abstracts = kept.abstracts;
-                if (abstracts.State() == 1) abstracts.Close();
-                const std::u16string medrefId = DirectText(cases.Field(u"MedrefID"));
-                try {
-                    if (bound) {
-                        if (!abstractStatement.IsPrepared()) {
-                            abstractStatement.Prepare(
-                                AbstractQuery(context.AbstractSelectList, u"?"), registry);
-                        }
-                        abstracts.Open(abstractStatement, id, CursorType::Static);
-                    } else {
-                        abstracts.Open(AbstractQuery(context.AbstractSelectList, medrefId),
-                                       registry, CursorType::Static);
-                    }
-                } catch (...) {
-                    // The case's consolidated record is written before its abstracts are read:
-                    // it stays in the file when reading them fails.
-                    output.Submit();
-                    throw;
-                }
-                const bool found = !abstracts.Eof();
-                kept.hasAbstracts = found;
-                output.Submit();
-                if (!found) {
-                    // Everything written so far stays: the files are closed whole and put in
-                    // place before the message, and the program ends after it.
-                    output.Finish();
-                    snapshot.End();
-                    files.PutInPlace();
-                    ui.ShowMessage(u"Error: Abstract for MedrefID = " + medrefId +
-                                       u" not found. Extract aborted.",
-                                   MsgButtons::Ok, MsgIcon::None, std::u16string(ProgramName));
-                    return RunOutcome::Aborted;
-                }
-            }
-            cases.MoveNext();
-            ui.SetProgressValue(static_cast<float>(visited));
-        }
-        output.Finish();
+// The run once it holds its folder: its files go through files, which puts them in place.
+RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) {
+    Recordset cases;
+    long selected = 0;
+    if (const std::optional<RunOutcome> stop = SelectAndConfirm(context, ui, cases, selected)) {
+        return *stop;
+    }
+    // On SQLite every per-case statement reads the same state of the registry. The cases were
+    // read before the confirmation, outside it: the host's writers are never held up while a
+    // message waits for the user.
+    ReadSnapshot snapshot(*context.Registry);
+    RunOutput output(context, files);
+    CaseStatements statements(*context.Registry, context.AbstractSelectList);
+    std::optional<std::u16string> missing;
+    try {
+        missing = WalkCases(context, ui, cases, selected, statements, output.Thread());
+        // The end of every run that gets here, also one stopped at a case without abstracts:
+        // everything written so far stays, the files closed whole and put in place before the
+        // message.
+        output.Thread().Finish();
         snapshot.End();
+        files.PutInPlace();
     } catch (...) {
         // The cases before the failing one are written first; should writing one of them fail,
         // that failure came first and is the one reported.
-        output.Finish();
+        output.Thread().Finish();
         throw;
     }
-
-    files.PutInPlace();
-    ui.ShowMessage(CompletionText(consolidatedWritten, abstractsWritten, context.ApplicationFolder),
-                   MsgButtons::Ok, MsgIcon::Information, caption);
+    if (missing) {
+        // The program ends after this message.
+        ui.ShowMessage(
+            u"Error: Abstract for MedrefID = " + *missing + u" not found. Extract aborted.",
+            MsgButtons::Ok, MsgIcon::None, std::u16string(ProgramName));
+        return RunOutcome::Aborted;
+    }
+    ui.ShowMessage(CompletionText(output.ConsolidatedWritten(), output.AbstractsWritten(),
+                                  context.ApplicationFolder),
+                   MsgButtons::Ok, MsgIcon::Information, std::u16string(WindowCaption));
     return RunOutcome::Completed;
 }
 

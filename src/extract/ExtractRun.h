@@ -30,9 +30,6 @@ enum class RunOutcome {
     FolderBusy,       // another run is writing into the folder; warning shown, nothing written
 };
 
-// The abstract query of one case.
-std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId);
-
 // The whole extract run started by "Run Extract", holding the folder's lock. Throws RuntimeError
 // on any failure, after the output files written so far have been closed whole and put in place.
 RunOutcome RunExtract(const ExtractContext& context, RunUi& ui);

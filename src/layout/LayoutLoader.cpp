@@ -45,7 +45,7 @@ void LoadLayout(LayoutKind kind, const std::vector<std::u16string>& itemNumbers,
 
     for (size_t p = 0; p < itemNumbers.size(); ++p) {
         const std::u16string& item = itemNumbers[p];
-        if (layoutRecordset.State() == 1) layoutRecordset.Close();
+        if (layoutRecordset.IsOpen()) layoutRecordset.Close();
         std::u16string sql = u"select * from ";
         sql += table;
         sql += u" where naaccr_item_no=";
