@@ -13,6 +13,7 @@
 #include "db/Connection.h"
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
+#include "db/Odbc.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
 #include "generator/RegistryGenerator.h"
