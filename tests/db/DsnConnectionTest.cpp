@@ -11,7 +11,6 @@
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/Connection.h"
-#include "db/ConnectionString.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
 #include "db/Recordset.h"
