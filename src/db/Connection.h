@@ -5,6 +5,10 @@
 
 namespace mae {
 
+namespace odbc {
+struct Session;
+}
+
 // A database connection through ODBC. The connection string is handed to the driver manager
 // unchanged. Every failure throws DbError (a RuntimeError).
 class Connection {
@@ -35,11 +39,13 @@ class Connection {
     // The driver's DBMS name (SQL_DBMS_NAME), e.g. "SQLite" or "PostgreSQL"; empty when closed.
     std::string DbmsName() const;
 
-    struct Impl;
-    Impl& impl() const;  // for Recordset only
-
   private:
-    std::unique_ptr<Impl> m_impl;
+    // They run their statements on the connection's handles.
+    friend class ReadSnapshot;
+    friend class Recordset;
+    friend class Statement;
+
+    std::unique_ptr<odbc::Session> m_session;
 };
 
 }  // namespace mae

@@ -4,7 +4,6 @@
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
-#include "db/SqlApi.h"
 
 namespace mae {
 
@@ -586,27 +585,5 @@ std::string WithoutSecrets(std::string text, const std::vector<std::u16string>& 
     }
     return text;
 }
-
-namespace odbc {
-
-std::vector<std::u16string> InstalledDrivers(void* env) {
-    std::vector<std::u16string> names;
-    SQLWCHAR name[512];
-    SQLWCHAR attributes[2048];
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    for (;;) {
-        SQLSMALLINT nameLength = 0, attributesLength = 0;
-        SQLRETURN rc = SQLDriversW(env, direction, name, 512, &nameLength, attributes, 2048,
-                                   &attributesLength);
-        if (!SQL_SUCCEEDED(rc)) break;
-        const size_t n =
-            std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)), 511);
-        names.emplace_back(reinterpret_cast<const char16_t*>(name), n);
-        direction = SQL_FETCH_NEXT;
-    }
-    return names;
-}
-
-}  // namespace odbc
 
 }  // namespace mae

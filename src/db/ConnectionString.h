@@ -49,10 +49,4 @@ std::vector<std::u16string> ConnectionStringSecrets(std::u16string_view text);
 // longest secrets first.
 std::string WithoutSecrets(std::string text, const std::vector<std::u16string>& secrets);
 
-namespace odbc {
-// The names of the drivers the driver manager knows (SQLDrivers), on an environment handle set
-// to ODBC 3; none when it cannot list them.
-std::vector<std::u16string> InstalledDrivers(void* env);
-}  // namespace odbc
-
 }  // namespace mae

@@ -7,6 +7,7 @@
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
+#include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/DriverText.h"
 #include "db/Odbc.h"
@@ -87,9 +88,10 @@ std::shared_ptr<const ColumnSet> DescribeColumns(SQLHSTMT stmt) {
 }  // namespace
 
 struct Recordset::Impl {
-    SQLHSTMT stmt = nullptr;
-    Connection::Impl* connection = nullptr;  // whose command timeout holds the fetches
-    Statement* borrowed = nullptr;  // the prepared statement whose handle stmt is; null when owned
+    SQLHSTMT stmt = nullptr;  // the handle read from: owned, or the prepared statement's
+    odbc::Handle owned;       // the statement of a text source
+    std::shared_ptr<odbc::Prepared> prepared;  // the prepared statement read from
+    odbc::Session* connection = nullptr;       // whose command timeout holds the fetches
     bool open = false;
     bool isStatic = false;
     std::shared_ptr<const ColumnSet> columns = std::make_shared<ColumnSet>();
@@ -123,20 +125,24 @@ struct Recordset::Impl {
     mutable std::shared_ptr<const ColumnSet> lookupsFor;
     mutable std::u16string key;
 
-    // Lets go of the statement handle: an owned one is freed, a borrowed one only closed.
+    // Open, and still the reader of its prepared statement (a later execution of the statement,
+    // or its Close, closes the recordset that read it before).
+    bool IsOpen() const noexcept { return open && (!prepared || prepared->reader == this); }
+
+    // Lets go of the statement handle: an owned one is freed, a prepared one's cursor closed
+    // while it is still ours.
     void ReleaseStatement() noexcept {
-        if (!stmt) return;
-        if (borrowed) {
-            SQLFreeStmt(stmt, SQL_CLOSE);
-            borrowed->impl().reader = nullptr;
-            borrowed = nullptr;
-            stmt = nullptr;
-        } else {
+        if (prepared) {
+            if (prepared->reader == this) {
+                SQLFreeStmt(stmt, SQL_CLOSE);
+                prepared->reader = nullptr;
+            }
+            prepared.reset();
+        } else if (owned) {
             SQLCloseCursor(stmt);
-            void* h = stmt;
-            odbc::Free(SQL_HANDLE_STMT, h);
-            stmt = nullptr;
+            owned.reset();
         }
+        stmt = nullptr;
     }
 
     // Reads the next row of the statement into out; false at the end.
@@ -273,7 +279,7 @@ struct Recordset::Impl {
     }
 
     const std::vector<Value>& CurrentRow() const {
-        if (!open) odbc::ThrowClosed();
+        if (!IsOpen()) odbc::ThrowClosed();
         if (eof) {
             throw RuntimeError(err::NoCurrentRecord,
                                "Either BOF or EOF is True, or the current record has been "
@@ -283,25 +289,6 @@ struct Recordset::Impl {
     }
 };
 
-namespace {
-
-// Runs execute (the statement's execution and the first positioning) under the connection's
-// watchdog; a failure closes the recordset before it travels on, a timeout as the timeout error.
-template <class Execute>
-void Watched(Recordset& recordset, Connection::Impl& connection, SQLHANDLE stmt, Execute execute) {
-    odbc::WatchedCall watched(connection, stmt);
-    try {
-        execute();
-    } catch (...) {
-        watched.End();
-        recordset.Close();
-        watched.Rethrow();
-    }
-    watched.End();
-}
-
-}  // namespace
-
 Recordset::Recordset() : m_impl(std::make_unique<Impl>()) {}
 
 Recordset::~Recordset() { Close(); }
@@ -309,29 +296,22 @@ Recordset::~Recordset() { Close(); }
 void Recordset::Open(std::u16string_view source, Connection& connection, CursorType cursor) {
     Close();
     Impl& d = *m_impl;
-    Connection::Impl& c = connection.impl();
-    if (!c.open) odbc::ThrowClosed();
-    SQLHANDLE stmt = nullptr;
-    odbc::Check(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &stmt), SQL_HANDLE_DBC, c.dbc,
-                "SQLAllocHandle");
-    d.stmt = stmt;
-    d.connection = &c;
-    d.driverUtf8 = c.driverUtf8;
+    odbc::Session& c = *connection.m_session;
+    std::u16string text(source);
     try {
-        if (c.commandTimeout > 0) {
-            // A driver that does not time statements out keeps running them: the connection's
-            // watchdog holds them to the timeout (WatchedCall).
-            SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
-                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c.commandTimeout)), 0);
-        }
-        std::u16string text(source);
-        Watched(*this, c, stmt, [&] {
-            SQLRETURN rc = SQLExecDirectW(stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
-                                          static_cast<SQLINTEGER>(text.size()));
-            if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLExecDirect");
-            d.columns = DescribeColumns(stmt);
-            d.Position(cursor);
-        });
+        odbc::Execute(
+            c, d.owned,
+            [&] {
+                d.stmt = d.owned.get();
+                d.connection = &c;
+                d.driverUtf8 = c.driverUtf8;
+                SQLRETURN rc = SQLExecDirectW(d.stmt, reinterpret_cast<SQLWCHAR*>(text.data()),
+                                              static_cast<SQLINTEGER>(text.size()));
+                if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, d.stmt, "SQLExecDirect");
+                d.columns = DescribeColumns(d.stmt);
+                d.Position(cursor);
+            },
+            [&] { Close(); });
         if (d.isStatic) d.ReleaseStatement();
     } catch (...) {
         Close();
@@ -342,24 +322,28 @@ void Recordset::Open(std::u16string_view source, Connection& connection, CursorT
 void Recordset::Open(Statement& statement, int32_t parameter, CursorType cursor) {
     Close();
     Impl& d = *m_impl;
-    Statement::Impl& s = statement.impl();
-    if (!s.stmt) odbc::ThrowClosed();
-    if (s.reader) s.reader->Close();
+    if (!statement.IsPrepared()) odbc::ThrowClosed();
+    odbc::Prepared& s = *statement.m_prepared;
+    // The recordset that read it before is closed: it no longer finds itself the reader.
+    if (s.reader) SQLFreeStmt(s.stmt.get(), SQL_CLOSE);
     s.parameter = parameter;
-    d.stmt = s.stmt;
-    d.connection = s.connection;
-    d.borrowed = &statement;
+    s.reader = &d;
+    d.prepared = statement.m_prepared;
+    d.stmt = s.stmt.get();
+    d.connection = s.session;
     d.driverUtf8 = s.driverUtf8;
-    s.reader = this;
     try {
-        Watched(*this, *s.connection, d.stmt, [&] {
-            SQLRETURN rc = SQLExecute(d.stmt);
-            if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, d.stmt, "SQLExecute");
-            // Every execution of a prepared statement has the same columns.
-            if (!s.columns) s.columns = DescribeColumns(d.stmt);
-            d.columns = s.columns;
-            d.Position(cursor);
-        });
+        odbc::RunWatched(
+            *s.session, d.stmt,
+            [&] {
+                SQLRETURN rc = SQLExecute(d.stmt);
+                if (rc != SQL_NO_DATA) odbc::Check(rc, SQL_HANDLE_STMT, d.stmt, "SQLExecute");
+                // Every execution of a prepared statement has the same columns.
+                if (!s.columns) s.columns = DescribeColumns(d.stmt);
+                d.columns = s.columns;
+                d.Position(cursor);
+            },
+            [&] { Close(); });
         if (d.isStatic) d.ReleaseStatement();
     } catch (...) {
         Close();
@@ -367,7 +351,7 @@ void Recordset::Open(Statement& statement, int32_t parameter, CursorType cursor)
     }
 }
 
-int Recordset::State() const noexcept { return m_impl->open ? 1 : 0; }
+int Recordset::State() const noexcept { return m_impl->IsOpen() ? 1 : 0; }
 
 void Recordset::Close() noexcept {
     Impl& d = *m_impl;
@@ -379,13 +363,13 @@ void Recordset::Close() noexcept {
 }
 
 bool Recordset::Eof() const {
-    if (!m_impl->open) odbc::ThrowClosed();
+    if (!m_impl->IsOpen()) odbc::ThrowClosed();
     return m_impl->eof;
 }
 
 void Recordset::MoveFirst() {
     Impl& d = *m_impl;
-    if (!d.open) odbc::ThrowClosed();
+    if (!d.IsOpen()) odbc::ThrowClosed();
     if (!d.isStatic) {
         throw RuntimeError(err::InvalidCall,
                            "A forward-only recordset cannot move back to its first row.");
@@ -401,28 +385,23 @@ void Recordset::MoveNext() {
         ++d.current;
         d.eof = d.current >= d.rowCount;
     } else {
-        odbc::WatchedCall watched(*d.connection, d.stmt);
-        try {
-            d.eof = !d.FetchInto(d.row);
-        } catch (...) {
-            watched.End();
-            watched.Rethrow();
-        }
+        odbc::RunWatched(
+            *d.connection, d.stmt, [&] { d.eof = !d.FetchInto(d.row); }, [] {});
     }
 }
 
 long Recordset::RecordCount() const {
-    if (!m_impl->open) odbc::ThrowClosed();
+    if (!m_impl->IsOpen()) odbc::ThrowClosed();
     return m_impl->isStatic ? static_cast<long>(m_impl->rowCount) : -1;
 }
 
 int Recordset::FieldCount() const {
-    if (!m_impl->open) odbc::ThrowClosed();
+    if (!m_impl->IsOpen()) odbc::ThrowClosed();
     return static_cast<int>(m_impl->columns->names.size());
 }
 
 const std::u16string& Recordset::FieldName(int position) const {
-    if (!m_impl->open) odbc::ThrowClosed();
+    if (!m_impl->IsOpen()) odbc::ThrowClosed();
     const auto& names = m_impl->columns->names;
     if (position < 0 || position >= static_cast<int>(names.size())) ThrowItemNotFound();
     return names[static_cast<size_t>(position)];
@@ -430,7 +409,7 @@ const std::u16string& Recordset::FieldName(int position) const {
 
 int Recordset::FieldIndex(std::u16string_view name) const {
     const Impl& d = *m_impl;
-    if (!d.open) odbc::ThrowClosed();
+    if (!d.IsOpen()) odbc::ThrowClosed();
     const ColumnSet& columns = *d.columns;
     if (d.lookupsFor != d.columns) {
         for (Impl::Lookup& slot : d.lookups) slot.data = nullptr;

@@ -9,6 +9,10 @@ namespace mae {
 class Connection;
 class Recordset;
 
+namespace odbc {
+struct Prepared;
+}
+
 // A statement prepared once and executed many times, each time with one whole number bound to
 // the single `?` in its text (a case's id). Its rows are read through Recordset::Open.
 class Statement {
@@ -25,11 +29,11 @@ class Statement {
     // Closes a recordset still reading from it, then releases the statement. Never throws.
     void Close() noexcept;
 
-    struct Impl;
-    Impl& impl() const;  // for Recordset only
-
   private:
-    std::unique_ptr<Impl> m_impl;
+    friend class Recordset;  // executes it and reads its rows
+
+    // Shared with the recordset whose cursor is open on it (see odbc::Prepared).
+    std::shared_ptr<odbc::Prepared> m_prepared;
 };
 
 }  // namespace mae

@@ -15,7 +15,7 @@ namespace mae {
 class Watchdog {
   public:
     // cancelHandle: the statement handle to cancel instead of the watched one, or null to cancel
-    // the watched one (see Connection.cpp).
+    // the watched one (see odbc::WatchedCall).
     Watchdog(std::chrono::milliseconds timeout, void* cancelHandle);
     // Stops the thread. Never throws.
     ~Watchdog();

@@ -1,0 +1,199 @@
+#include "db/Odbc.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "common/RuntimeError.h"
+#include "common/Text.h"
+#include "db/DbError.h"
+#include "db/SqlApi.h"
+#include "db/Watchdog.h"
+
+namespace mae::odbc {
+
+void Handle::reset() noexcept {
+    if (m_handle) SQLFreeHandle(m_type, m_handle);
+    m_handle = nullptr;
+}
+
+Handle Allocate(short type, void* parent) {
+    SQLHANDLE handle = nullptr;
+    const SQLRETURN rc = SQLAllocHandle(type, parent ? parent : SQL_NULL_HANDLE, &handle);
+    if (type == HandleEnv) {
+        if (!SQL_SUCCEEDED(rc)) {
+            throw DbError("HY001", 0, "The ODBC driver manager could not be started.",
+                          "SQLAllocHandle");
+        }
+    } else {
+        Check(rc, type == HandleDbc ? HandleEnv : HandleDbc, parent, "SQLAllocHandle");
+    }
+    return Handle(type, handle);
+}
+
+Session::Session() = default;
+
+Session::~Session() { Close(); }
+
+void Session::Close() noexcept {
+    watchdog.reset();
+    watchdogTimeout = 0;
+    cancelHandle.reset();
+    if (dbc && open) SQLDisconnect(dbc.get());
+    dbc.reset();
+    env.reset();
+    open = false;
+    engine = Engine::Other;
+    driverUtf8 = false;
+    driverTimesOut = false;
+    sqliteDriver = false;
+}
+
+void Check(short rc, short handleType, void* handle, const char* call) {
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) return;
+    if (rc == SQL_INVALID_HANDLE || handle == nullptr) {
+        throw DbError("HY000", 0, "The database handle is not valid.", call);
+    }
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    std::vector<SQLWCHAR> message(1024);
+    SQLSMALLINT length = 0;
+    SQLRETURN drc = SQLGetDiagRecW(handleType, handle, 1, state, &native, message.data(),
+                                   static_cast<SQLSMALLINT>(message.size()), &length);
+    if (drc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+        message.resize(static_cast<size_t>(length) + 1);
+        drc = SQLGetDiagRecW(handleType, handle, 1, state, &native, message.data(),
+                             static_cast<SQLSMALLINT>(message.size()), &length);
+    }
+    if (drc != SQL_SUCCESS && drc != SQL_SUCCESS_WITH_INFO) {
+        throw DbError("", 0, rc == SQL_NO_DATA ? "No data." : "", call);
+    }
+    size_t n = std::min(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), message.size() - 1);
+    std::u16string text(reinterpret_cast<const char16_t*>(message.data()), n);
+    std::u16string st(reinterpret_cast<const char16_t*>(state), 5);
+    throw DbError(ToUtf8(st), native, ToUtf8(text), call);
+}
+
+std::string FirstSqlState(short handleType, void* handle) {
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLWCHAR message[512];
+    SQLSMALLINT length = 0;
+    SQLRETURN rc = SQLGetDiagRecW(handleType, handle, 1, state, &native, message, 512, &length);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return {};
+    return ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(state), 5));
+}
+
+void ThrowClosed() {
+    throw RuntimeError(err::ObjectClosed, "Operation is not allowed when the object is closed.");
+}
+
+std::vector<std::u16string> InstalledDrivers(void* env) {
+    std::vector<std::u16string> names;
+    SQLWCHAR name[512];
+    SQLWCHAR attributes[2048];
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLSMALLINT nameLength = 0, attributesLength = 0;
+        SQLRETURN rc = SQLDriversW(env, direction, name, 512, &nameLength, attributes, 2048,
+                                   &attributesLength);
+        if (!SQL_SUCCEEDED(rc)) break;
+        const size_t n =
+            std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)), 511);
+        names.emplace_back(reinterpret_cast<const char16_t*>(name), n);
+        direction = SQL_FETCH_NEXT;
+    }
+    return names;
+}
+
+Handle NewStatement(Session& c, Timed timed) {
+    if (!c.open) ThrowClosed();
+    Handle stmt = Allocate(HandleStmt, c.dbc.get());
+    if (timed == Timed::CommandTimeout && c.commandTimeout > 0) {
+        // A driver that does not time statements out keeps running them: the connection's
+        // watchdog holds each call to the timeout (WatchedCall).
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(c.commandTimeout)), 0);
+    }
+    return stmt;
+}
+
+void ExecSetting(Session& c, std::u16string text) {
+    Handle stmt;
+    Execute(
+        c, stmt,
+        [&] {
+            Check(SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()),
+                                 static_cast<SQLINTEGER>(text.size())),
+                  HandleStmt, stmt.get(), "SQLExecDirect");
+        },
+        [] {}, Timed::No);
+}
+
+// SQLite waits for a writer's lock inside a statement, where no cancel reaches it: the wait is
+// made no longer than the command timeout (or the connection string's own Timeout when that is
+// shorter). Without a command timeout, a Timeout that was replaced while connecting is put back
+// (the driver's default is 100 s); a DSN's own setting is left alone.
+void ApplyLockWait(Session& d) {
+    long long wanted = 0;
+    if (d.commandTimeout > 0) {
+        wanted = std::min<long long>(static_cast<long long>(d.commandTimeout) * 1000, INT_MAX);
+        if (d.lockWaitMs > 0) wanted = std::min<long long>(wanted, d.lockWaitMs);
+    } else if (d.lockWaitRestore) {
+        wanted = d.lockWaitMs > 0 ? d.lockWaitMs : 100000;
+    } else {
+        return;
+    }
+    if (wanted == d.lockWaitSet) return;
+    ExecSetting(d, u"PRAGMA busy_timeout=" + DecimalText(wanted));
+    d.lockWaitSet = static_cast<long>(wanted);
+}
+
+WatchedCall::WatchedCall(Session& c, void* statement)
+    : m_connection(c), m_start(std::chrono::steady_clock::now()) {
+    if (c.commandTimeout <= 0 || !c.open) return;
+    if (c.engine == Engine::SQLite) ApplyLockWait(c);
+    if (c.driverTimesOut) return;
+    if (!c.watchdog || c.watchdogTimeout != c.commandTimeout) {
+        c.watchdog.reset();
+        // SQLCancel on a statement of the SQLite driver interrupts whatever runs on the
+        // connection, and then closes the cursor of the statement it was given, from the
+        // watchdog's thread while the running call may still read that cursor's rows. An idle
+        // statement of the same connection is cancelled instead: the interrupt is the same, and
+        // the cursor it closes is its own, empty one.
+        if (c.sqliteDriver && !c.cancelHandle) c.cancelHandle = Allocate(HandleStmt, c.dbc.get());
+        c.watchdog = std::make_unique<Watchdog>(
+            std::chrono::milliseconds(static_cast<long long>(c.commandTimeout) * 1000),
+            c.cancelHandle.get());
+        c.watchdogTimeout = c.commandTimeout;
+    }
+    c.watchdog->Arm(statement);
+    m_armed = true;
+}
+
+void WatchedCall::End() noexcept {
+    if (!m_armed) return;
+    m_armed = false;
+    if (m_connection.watchdog && m_connection.watchdog->Disarm()) m_cancelled = true;
+}
+
+void WatchedCall::Rethrow() {
+    End();
+    const int seconds = m_connection.commandTimeout;
+    const double ran =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    try {
+        throw;
+    } catch (const DbError& e) {
+        if (seconds > 0 && (m_cancelled || e.sqlState() == "HYT00" || ran >= seconds)) {
+            throw ErrorOf(err::QueryTimeout,
+                          "the database did not finish a statement within " +
+                              std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+                              ". Another program may be holding it locked, or it is "
+                              "overloaded: try again when it is free. The driver said: " +
+                              e.description());
+        }
+        throw;
+    }
+}
+
+}  // namespace mae::odbc
