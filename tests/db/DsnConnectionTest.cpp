@@ -15,8 +15,8 @@
 #include "db/DbError.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
-#include "generator/RegistryGenerator.h"
 #include "support/DriverLeaks.h"
+#include "support/GeneratedRegistry.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -40,24 +40,18 @@ bool Installed(std::u16string_view driver) {
 class DsnConnectionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        gen::RegistryOptions options;
-        options.cases = 20;
-        gen::WriteRegistryDatabase(m_dir.file("registry.db"), options);
-        gen::WriteControlDatabase(m_dir.file("control.db"));
         test::WriteFileBytes(
             m_dir.file("odbc.ini"),
-            "[MeridaneRegistry]\nDriver=SQLite3\nDatabase=" + m_dir.file("registry.db") +
-                "\n\n[MeridaneControl]\nDriver=SQLite3\nDatabase=" + m_dir.file("control.db") +
-                "\n");
+            "[MeridaneRegistry]\nDriver=SQLite3\nDatabase=" + m_dir.registry() +
+                "\n\n[MeridaneControl]\nDriver=SQLite3\nDatabase=" + m_dir.control() + "\n");
     }
     void WriteIni(const std::string& registry, const std::string& control) const {
-        test::WriteFileBytes(m_dir.file("Meridane.ini"), "[Databases]\r\nRegistry=" + registry +
-                                                             "\r\nControl=" + control + "\r\n");
+        m_dir.WriteIniBytes("[Databases]\r\nRegistry=" + registry + "\r\nControl=" + control +
+                            "\r\n");
     }
 
-    test::TempDir m_dir;
+    test::GeneratedRegistry m_dir{{.cases = 20}};
     test::ScopedEnv m_odbcIni{"ODBCINI", m_dir.file("odbc.ini")};
-    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
 };
 
 // Both connections in MSDASQL form: the registry's DSN inside Extended Properties, the control

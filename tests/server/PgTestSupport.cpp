@@ -11,6 +11,7 @@
 
 #include "app/startup/Startup.h"
 #include "server/PgLoad.h"
+#include "support/GeneratedRegistry.h"
 
 namespace mae::test {
 
@@ -126,7 +127,7 @@ std::vector<std::string> SortedLines(const std::string& path) {
 ProgramRun::ProgramRun(std::string registryConnection, std::string controlDb,
                        std::string scanText) {
     WriteFileBytes(m_windir.file("Meridane.ini"),
-                   "[Databases]\r\nControl=Driver=SQLite3;Database=" + controlDb + "\r\nRegistry=" +
+                   "[Databases]\r\nControl=" + SqliteConnection(controlDb) + "\r\nRegistry=" +
                        registryConnection + "\r\n[Options]\r\nScanText=" + scanText + "\r\n");
     m_windirVariable.emplace("WINDIR", m_windir.path());
 }

@@ -10,7 +10,7 @@
 #include "common/Text.h"
 #include "extract/ExtractRun.h"
 #include "extract/OutputFiles.h"
-#include "generator/RegistryGenerator.h"
+#include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
 #include "support/TestDb.h"
 
@@ -18,22 +18,12 @@ namespace mae {
 namespace {
 
 using test::ExecSql;
+constexpr auto Cs = test::SqliteConnection;
 
 // A folder standing for the Windows folder, with a generated registry and control database.
 class StartupTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_registry = m_dir.file("registry.db");
-        m_control = m_dir.file("control.db");
-        gen::RegistryOptions options;
-        options.cases = 20;
-        gen::WriteRegistryDatabase(m_registry, options);
-        gen::WriteControlDatabase(m_control);
-    }
-    std::string Cs(const std::string& path) const { return "Driver=SQLite3;Database=" + path; }
-    void WriteIni(const std::string& body) const {
-        test::WriteFileBytes(m_dir.file("Meridane.ini"), body);
-    }
+    void WriteIni(const std::string& body) const { m_dir.WriteIniBytes(body); }
     void WriteStandardIni(const std::string& options = "[Options]\r\nScanText=TEXT\r\n") const {
         WriteIni("[Databases]\r\nControl=" + Cs(m_control) + "\r\nRegistry=" + Cs(m_registry) +
                  "\r\n" + options);
@@ -42,9 +32,8 @@ class StartupTest : public ::testing::Test {
         return test::ErrorNumber([&] { Form_Load(state); });
     }
 
-    test::TempDir m_dir;
-    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
-    std::string m_registry, m_control;
+    test::GeneratedRegistry m_dir{{.cases = 20}};
+    const std::string m_registry = m_dir.registry(), m_control = m_dir.control();
 };
 
 TEST_F(StartupTest, LoadsSettingsAndBothLayouts) {

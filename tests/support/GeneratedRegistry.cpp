@@ -1,0 +1,18 @@
+#include "support/GeneratedRegistry.h"
+
+namespace mae::test {
+
+GeneratedRegistry::GeneratedRegistry(const gen::RegistryOptions& options)
+    : m_summary(gen::WriteRegistryDatabase(registry(), options)) {
+    gen::WriteControlDatabase(control());
+}
+
+void GeneratedRegistry::WriteIni(const std::string& scanText) const {
+    gen::WriteIni(path(), control(), registry(), scanText);
+}
+
+void GeneratedRegistry::WriteIniBytes(std::string_view bytes) const {
+    WriteFileBytes(file("Meridane.ini"), bytes);
+}
+
+}  // namespace mae::test
