@@ -16,6 +16,7 @@
 #include "output/RecordFormat.h"
 #include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
+#include "support/TableTest.h"
 
 namespace mae {
 namespace {
@@ -265,6 +266,7 @@ class BadStartupInput : public ::testing::Test {
 struct ColumnStartCase {
     const char* sql;
     int error;
+    const char* name;
 };
 
 class BadColumnStart : public BadStartupInput,
@@ -283,14 +285,11 @@ TEST_P(BadColumnStart, EndsStartUpNamingTheItemAndTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, BadColumnStart,
-                         ::testing::Values(ColumnStartCase{"null", err::InvalidNull},
-                                           ColumnStartCase{"'C50'", err::TypeMismatch},
-                                           ColumnStartCase{"40000", err::Overflow}),
-                         [](const auto& info) {
-                             return std::string(info.index == 0   ? "Null"
-                                                : info.index == 1 ? "NotANumber"
-                                                                  : "Above32767");
-                         });
+                         ::testing::Values(ColumnStartCase{"null", err::InvalidNull, "Null"},
+                                           ColumnStartCase{"'C50'", err::TypeMismatch,
+                                                           "NotANumber"},
+                                           ColumnStartCase{"40000", err::Overflow, "Above32767"}),
+                         test::ByName);
 
 // Start-up takes a start column below 1 or a negative length as read; the writer refuses it with
 // error 5, naming the item and the table as start-up does, and the record leaves no line.
