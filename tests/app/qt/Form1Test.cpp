@@ -87,6 +87,11 @@ class WindowTest : public ::testing::Test {
         QTest::mouseClick(run, Qt::LeftButton);
     }
     std::string Out(const char* name) const { return m_output.file(name); }
+    // Start-up of a window whose run writes into m_output.
+    bool Loaded(Form1& form) const {
+        form.State().ApplicationFolder = m_output.path();
+        return form.Load();
+    }
 
     TempDir m_windir;
     test::ScopedEnv m_windirEnv{"WINDIR", m_windir.path()};
@@ -276,8 +281,7 @@ TEST_F(WindowTest, WindowKeepsServingEventsDuringARun) {
     const test::GeneratedRegistry registry({.cases = 600, .seed = 11});
     registry.WriteIni();
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
+    ASSERT_TRUE(Loaded(form));
     form.show();
     int ticks = 0;
     QTimer timer;
@@ -340,8 +344,7 @@ TEST_F(RunWindowTest, TenSelectedThreeSkippedSevenWritten) {
     m_registry.AddAbstract(90, 9, "7", "'00'");    // autopsy only
     m_registry.AddAbstract(100, 10, "1", "'02'");  // marked for non-release
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
+    ASSERT_TRUE(Loaded(form));
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     auto* check = Control<QCheckBox>(form, "chkRerelease");
@@ -421,8 +424,7 @@ TEST_F(RunWindowTest, NothingSelectedOrNoLeaveTheOutputAlone) {
     m_registry.AddCase(1, "20120101", "C500", "8500", 3);
     test::WriteFileBytes(Out(ConsolidatedFileName), "earlier");
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
+    ASSERT_TRUE(Loaded(form));
     ClickRun(form, false);
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].text, "No records were selected with the specified criteria: \r\n" +
@@ -448,8 +450,7 @@ TEST_F(RunWindowTest, ThirdKeptCaseWithoutAbstractsEndsTheProgram) {
     m_registry.AddAbstract(30, 3, "1", "'00'", "'a'", /*withAbstracts2=*/false);
     m_registry.AddAbstract(40, 4, "1", "'00'");
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
+    ASSERT_TRUE(Loaded(form));
     ClickRun(form, false);
     ASSERT_EQ(m_boxes.size(), 2u);
     EXPECT_EQ(m_boxes[1].text, "Error: Abstract for MedrefID = 3 not found. Extract aborted.");
@@ -466,8 +467,7 @@ TEST_F(RunWindowTest, FailedRunEndsTheProgram) {
     m_registry.AddCase(1, "20110101", "C500", "8500", 3);
     m_registry.AddAbstract(10, 1, "1", "'00'");
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
+    ASSERT_TRUE(Loaded(form));
     m_registry.Exec("DROP TABLE abstracts_2;");
     form.RunExtract();
     ASSERT_EQ(m_boxes.size(), 2u);
@@ -482,8 +482,7 @@ TEST_F(RunWindowTest, AFolderHeldByAnotherRunIsRefusedAndTheWindowStaysReady) {
     m_registry.AddCase(1, "20110101", "C500", "8500", 3);
     m_registry.AddAbstract(10, 1, "1", "'00'");
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
+    ASSERT_TRUE(Loaded(form));
     auto other = std::make_unique<RunFiles>(m_output.path());
     ASSERT_TRUE(other->Lock());
 
