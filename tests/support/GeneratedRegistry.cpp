@@ -11,8 +11,4 @@ void GeneratedRegistry::WriteIni(const std::string& scanText) const {
     gen::WriteIni(path(), control(), registry(), scanText);
 }
 
-void GeneratedRegistry::WriteIniBytes(std::string_view bytes) const {
-    WriteFileBytes(file("Meridane.ini"), bytes);
-}
-
 }  // namespace mae::test

@@ -93,8 +93,7 @@ class WindowTest : public ::testing::Test {
         return form.Load();
     }
 
-    TempDir m_windir;
-    test::ScopedEnv m_windirEnv{"WINDIR", m_windir.path()};
+    test::WindowsFolder m_windir;
     TempDir m_output;
     std::function<void(int)> m_oldExit;
     std::vector<ShownBox> m_boxes;
@@ -323,10 +322,9 @@ class RunWindowTest : public WindowTest {
                       "insert into lay values (400, 540, 4, 'PSite', '');"
                       "insert into lay values (2520, 2000, 10, 'TextDx', 'X');"
                       "insert into lay values (2530, 3000, 10, 'TextXray', 'X');");
-        test::WriteFileBytes(m_windir.file("Meridane.ini"),
-                             "[Databases]\r\nControl=" + test::SqliteConnection(control) +
-                                 "\r\nRegistry=" + test::SqliteConnection(m_registry.path()) +
-                                 "\r\n");
+        m_windir.WriteIniBytes("[Databases]\r\nControl=" + test::SqliteConnection(control) +
+                               "\r\nRegistry=" + test::SqliteConnection(m_registry.path()) +
+                               "\r\n");
     }
 
     test::MiniRegistry m_registry{m_windir.file("registry.db")};
