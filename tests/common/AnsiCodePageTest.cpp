@@ -4,6 +4,7 @@
 
 #include "common/AnsiCodePage.h"
 #include "common/Windows1252.h"
+#include "support/TableTest.h"
 
 namespace mae {
 namespace {
@@ -14,11 +15,9 @@ struct UnitCase {
     const char* what;
 };
 
-void PrintTo(const UnitCase& c, std::ostream* os) { *os << c.what; }
-
 // The bytes a Windows-1252 PC writes: the Linux edition's, and the Windows edition's on such a
 // PC (the tests' Wine prefix).
-class AnsiUnit : public ::testing::TestWithParam<UnitCase> {};
+MAE_TABLE_TEST(AnsiUnit, UnitCase);
 
 TEST_P(AnsiUnit, IsWrittenAsAWindows1252PcWritesIt) {
     const UnitCase& c = GetParam();

@@ -15,8 +15,8 @@
 #include "db/Odbc.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
-#include "generator/RegistryGenerator.h"
 #include "support/DriverLeaks.h"
+#include "support/GeneratedRegistry.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -40,24 +40,18 @@ bool Installed(std::u16string_view driver) {
 class DsnConnectionTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        gen::RegistryOptions options;
-        options.cases = 20;
-        gen::WriteRegistryDatabase(m_dir.file("registry.db"), options);
-        gen::WriteControlDatabase(m_dir.file("control.db"));
         test::WriteFileBytes(
             m_dir.file("odbc.ini"),
-            "[MeridaneRegistry]\nDriver=SQLite3\nDatabase=" + m_dir.file("registry.db") +
-                "\n\n[MeridaneControl]\nDriver=SQLite3\nDatabase=" + m_dir.file("control.db") +
-                "\n");
+            "[MeridaneRegistry]\nDriver=SQLite3\nDatabase=" + m_dir.registry() +
+                "\n\n[MeridaneControl]\nDriver=SQLite3\nDatabase=" + m_dir.control() + "\n");
     }
     void WriteIni(const std::string& registry, const std::string& control) const {
-        test::WriteFileBytes(m_dir.file("Meridane.ini"), "[Databases]\r\nRegistry=" + registry +
-                                                             "\r\nControl=" + control + "\r\n");
+        m_dir.WriteIniBytes("[Databases]\r\nRegistry=" + registry + "\r\nControl=" + control +
+                            "\r\n");
     }
 
-    test::TempDir m_dir;
+    test::GeneratedRegistry m_dir{{.cases = 20}};
     test::ScopedEnv m_odbcIni{"ODBCINI", m_dir.file("odbc.ini")};
-    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
 };
 
 // Both connections in MSDASQL form: the registry's DSN inside Extended Properties, the control
@@ -85,19 +79,13 @@ TEST_F(DsnConnectionTest, StartUpStopsOnAProviderItCannotUse) {
     WriteIni("Provider=OraOLEDB.Oracle;Data Source=ORCL;User ID=scott;Password=Sekr3t!",
              "DSN=MeridaneControl");
     AppState s;
-    try {
-        Form_Load(s);
-        FAIL() << "started";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), err::ProviderNotFound);
-        EXPECT_EQ(e.description().rfind("Opening the registry database: Provider cannot be found. "
-                                        "It may not be properly installed: the connection string "
-                                        "names the provider 'OraOLEDB.Oracle'",
-                                        0),
-                  0u)
-            << e.description();
-        EXPECT_EQ(e.description().find("Sekr3t!"), std::string::npos);
-    }
+    std::string description;
+    EXPECT_EQ(test::ErrorNumber([&] { Form_Load(s); }, &description), err::ProviderNotFound);
+    EXPECT_TRUE(description.starts_with(
+        "Opening the registry database: Provider cannot be found. It may not be properly "
+        "installed: the connection string names the provider 'OraOLEDB.Oracle'"))
+        << description;
+    EXPECT_EQ(description.find("Sekr3t!"), std::string::npos);
     EXPECT_FALSE(s.ControlConnection.IsOpen());
 }
 

@@ -13,9 +13,10 @@
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "extract/ExtractRun.h"
-#include "generator/RegistryGenerator.h"
 #include "output/RecordFormat.h"
+#include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
+#include "support/TableTest.h"
 
 namespace mae {
 namespace {
@@ -247,34 +248,25 @@ TEST_F(BadRegistryValue, TextWithCodeZeroArrivesCutAtIt) {
 // A folder standing for the Windows folder, with a generated registry and control database.
 class BadStartupInput : public ::testing::Test {
   protected:
-    void SetUp() override {
-        gen::RegistryOptions options;
-        options.cases = 0;
-        gen::WriteRegistryDatabase(m_registry, options);
-        gen::WriteControlDatabase(m_control);
-    }
-    void WriteIni(const std::string& bytes) const {
-        test::WriteFileBytes(m_dir.file("Meridane.ini"), bytes);
-    }
+    void WriteIni(const std::string& bytes) const { m_dir.WriteIniBytes(bytes); }
     std::string Body(const std::string& eol) const {
-        return "[Databases]" + eol + "Control=Driver=SQLite3;Database=" + m_control + eol +
-               "Registry=Driver=SQLite3;Database=" + m_registry + eol + "[Options]" + eol +
+        return "[Databases]" + eol + "Control=" + test::SqliteConnection(m_control) + eol +
+               "Registry=" + test::SqliteConnection(m_registry) + eol + "[Options]" + eol +
                "ScanText=ALL";
     }
     int LoadError(AppState& state) {
         return test::ErrorNumber([&] { Form_Load(state); }, &m_message);
     }
 
-    test::TempDir m_dir;
-    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
-    std::string m_registry = m_dir.file("registry.db");
-    std::string m_control = m_dir.file("control.db");
+    test::GeneratedRegistry m_dir{{.cases = 0}};
+    const std::string m_registry = m_dir.registry(), m_control = m_dir.control();
     std::string m_message;
 };
 
 struct ColumnStartCase {
     const char* sql;
     int error;
+    const char* name;
 };
 
 class BadColumnStart : public BadStartupInput,
@@ -293,21 +285,16 @@ TEST_P(BadColumnStart, EndsStartUpNamingTheItemAndTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, BadColumnStart,
-                         ::testing::Values(ColumnStartCase{"null", err::InvalidNull},
-                                           ColumnStartCase{"'C50'", err::TypeMismatch},
-                                           ColumnStartCase{"40000", err::Overflow}),
-                         [](const auto& info) {
-                             return std::string(info.index == 0   ? "Null"
-                                                : info.index == 1 ? "NotANumber"
-                                                                  : "Above32767");
-                         });
+                         ::testing::Values(ColumnStartCase{"null", err::InvalidNull, "Null"},
+                                           ColumnStartCase{"'C50'", err::TypeMismatch,
+                                                           "NotANumber"},
+                                           ColumnStartCase{"40000", err::Overflow, "Above32767"}),
+                         test::ByName);
 
 // Start-up takes a start column below 1 or a negative length as read; the writer refuses it with
 // error 5, naming the item and the table as start-up does, and the record leaves no line.
 TEST_F(BadStartupInput, BadStartOrLengthReachingTheWriterNamesTheItemAndTable) {
-    gen::RegistryOptions options;
-    options.cases = 20;
-    gen::WriteRegistryDatabase(m_registry, options);
+    gen::WriteRegistryDatabase(m_registry, {.cases = 20});
     WriteIni(Body("\r\n"));
     for (const char* column : {"ColumnStart", "FieldLength"}) {
         gen::WriteControlDatabase(m_control);
@@ -354,10 +341,10 @@ TEST_F(BadStartupInput, IniLineEndsAndByteOrderMarksStartTheSame) {
         AppState s;
         ASSERT_EQ(LoadError(s), 0) << what << ": " << m_message;
         EXPECT_EQ(s.RegistryConnection.ConnectionString(),
-                  FromUtf8("Driver=SQLite3;Database=" + m_registry))
+                  FromUtf8(test::SqliteConnection(m_registry)))
             << what;
         EXPECT_EQ(s.ControlConnection.ConnectionString(),
-                  FromUtf8("Driver=SQLite3;Database=" + m_control))
+                  FromUtf8(test::SqliteConnection(m_control)))
             << what;
         EXPECT_EQ(s.ScanTextMode, u"ALL") << what;
         EXPECT_EQ(s.AbstractLayout.size(), 82u) << what;

@@ -8,7 +8,7 @@
 
 #include "app/startup/Startup.h"
 #include "extract/ExtractRun.h"
-#include "generator/RegistryGenerator.h"
+#include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
 
 #ifndef MAE_OUTPUT_REFERENCE_DIR
@@ -71,20 +71,11 @@ class OutputChecksum : public ::testing::TestWithParam<ChecksumCase> {};
 // names the first line and column where it departs from them.
 TEST_P(OutputChecksum, FixedRegistryGivesTheSameBytes) {
     const auto& c = GetParam();
-    test::TempDir dir;
-    gen::RegistryOptions options;
-    options.cases = 200;
-    options.seed = 7;
-    options.fullText = true;
-    gen::WriteRegistryDatabase(dir.file("registry.db"), options);
-    gen::WriteControlDatabase(dir.file("control.db"));
-    gen::WriteIni(dir.path(), dir.file("control.db"), dir.file("registry.db"), c.scanText);
+    const test::GeneratedRegistry dir({.cases = 200, .seed = 7, .fullText = true});
+    dir.WriteIni(c.scanText);
     AppState state;
     state.ApplicationFolder = dir.path();
-    {
-        test::ScopedEnv windir("WINDIR", dir.path());
-        Form_Load(state);
-    }
+    Form_Load(state);
     test::RecordingUi ui;
     ui.rerelease = c.rerelease;
     ASSERT_EQ(RunExtract(state.MakeExtractContext(), ui), RunOutcome::Completed);

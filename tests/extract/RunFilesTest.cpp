@@ -20,8 +20,8 @@
 #include "common/RuntimeError.h"
 #include "extract/ExtractRun.h"
 #include "extract/RunFiles.h"
-#include "generator/RegistryGenerator.h"
 #include "support/ChildProcess.h"
+#include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
 #include "support/TestDb.h"
 
@@ -57,13 +57,7 @@ int Temporaries(const std::string& folder) {
 class RunProcessTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        gen::RegistryOptions options;
-        options.cases = 60;
-        options.seed = 3;
-        gen::WriteRegistryDatabase(m_data.file("registry.db"), options);
-        gen::WriteControlDatabase(m_data.file("control.db"));
-        gen::WriteIni(m_data.path(), m_data.file("control.db"), m_data.file("registry.db"), "ALL");
-        m_windir.emplace("WINDIR", m_data.path());
+        m_data.WriteIni("ALL");
         // What one whole run writes.
         test::TempDir reference;
         ASSERT_EQ(RunToEnd({MAE_TEST_RUN, reference.path()}), "outcome 2");
@@ -84,8 +78,8 @@ class RunProcessTest : public ::testing::Test {
         EXPECT_EQ(Temporaries(folder), 0);
     }
 
-    test::TempDir m_data, m_out;
-    std::optional<test::ScopedEnv> m_windir;
+    test::GeneratedRegistry m_data{{.cases = 60, .seed = 3}};
+    test::TempDir m_out;
     std::map<std::string, std::string> m_whole;
 };
 

@@ -20,7 +20,7 @@
 
 #include "app/startup/Startup.h"
 #include "common/RuntimeError.h"
-#include "generator/RegistryGenerator.h"
+#include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
 
 namespace mae {
@@ -57,13 +57,7 @@ class RunOutputFaultTest : public ::testing::Test {
   protected:
     void SetUp() override {
         // 100 cases: some 60 consolidated and 150 abstract records, over 1 MiB in each file.
-        gen::RegistryOptions options;
-        options.cases = 100;
-        options.seed = 5;
-        gen::WriteRegistryDatabase(m_data.file("registry.db"), options);
-        gen::WriteControlDatabase(m_data.file("control.db"));
-        gen::WriteIni(m_data.path(), m_data.file("control.db"), m_data.file("registry.db"));
-        m_windir.emplace("WINDIR", m_data.path());
+        m_data.WriteIni();
 
         test::TempDir healthy;
         ASSERT_EQ(Run(healthy.path()), 0);
@@ -140,8 +134,7 @@ class RunOutputFaultTest : public ::testing::Test {
             << report;
     }
 
-    test::TempDir m_data;
-    std::optional<test::ScopedEnv> m_windir;
+    test::GeneratedRegistry m_data{{.cases = 100, .seed = 5}};
     std::vector<std::string> m_consolidated, m_abstracts;
 };
 

@@ -13,6 +13,7 @@
 #include "common/RuntimeError.h"
 #include "output/ByteSink.h"
 #include "output/RecordFormat.h"
+#include "support/TableTest.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -163,9 +164,7 @@ struct LimitCase {
     const char* what;
 };
 
-void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.what; }
-
-class FileSinkLimit : public ::testing::TestWithParam<LimitCase> {};
+MAE_TABLE_TEST(FileSinkLimit, LimitCase);
 
 TEST_P(FileSinkLimit, FailedWriteLeavesOnlyWholeLines) {
     const LimitCase& c = GetParam();

@@ -7,6 +7,7 @@
 #include "common/Windows1252.h"
 #include "output/ByteSink.h"
 #include "output/RecordBuffer.h"
+#include "support/TableTest.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -26,9 +27,7 @@ struct PlaceCase {
     const char* what;
 };
 
-void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.what; }
-
-class PlaceFieldCase : public ::testing::TestWithParam<PlaceCase> {};
+MAE_TABLE_TEST(PlaceFieldCase, PlaceCase);
 
 TEST_P(PlaceFieldCase, WritesOnlyItsColumns) {
     const PlaceCase& c = GetParam();

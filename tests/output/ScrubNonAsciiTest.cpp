@@ -4,6 +4,7 @@
 
 #include "output/ByteSink.h"
 #include "output/ScrubNonAscii.h"
+#include "support/TableTest.h"
 #include "support/TestDb.h"
 
 namespace mae {
@@ -18,9 +19,7 @@ struct ScrubCase {
     const char* what;
 };
 
-void PrintTo(const ScrubCase& c, std::ostream* os) { *os << c.what; }
-
-class ScrubNonAsciiCase : public ::testing::TestWithParam<ScrubCase> {};
+MAE_TABLE_TEST(ScrubNonAsciiCase, ScrubCase);
 
 TEST_P(ScrubNonAsciiCase, ReplacesAndLogsEachCharacter) {
     const ScrubCase& c = GetParam();

@@ -125,10 +125,9 @@ std::vector<std::string> SortedLines(const std::string& path) {
 
 ProgramRun::ProgramRun(std::string registryConnection, std::string controlDb,
                        std::string scanText) {
-    WriteFileBytes(m_windir.file("Meridane.ini"),
-                   "[Databases]\r\nControl=Driver=SQLite3;Database=" + controlDb + "\r\nRegistry=" +
-                       registryConnection + "\r\n[Options]\r\nScanText=" + scanText + "\r\n");
-    m_windirVariable.emplace("WINDIR", m_windir.path());
+    m_windir.WriteIniBytes("[Databases]\r\nControl=" + SqliteConnection(controlDb) +
+                           "\r\nRegistry=" + registryConnection +
+                           "\r\n[Options]\r\nScanText=" + scanText + "\r\n");
 }
 
 RunResult ProgramRun::Run(bool rerelease, RecordingUi* ui, std::optional<int> commandTimeout) {

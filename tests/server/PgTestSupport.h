@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "extract/ExtractRun.h"
+#include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
 #include "support/TestDb.h"
 
@@ -90,9 +91,8 @@ class ProgramRun {
     const std::string& folder() const { return m_out.path(); }
 
   private:
-    TempDir m_windir;
+    WindowsFolder m_windir;
     TempDir m_out;
-    std::optional<ScopedEnv> m_windirVariable;
 };
 
 // The lines of a file without their CR LF, sorted (a missing file gives none).

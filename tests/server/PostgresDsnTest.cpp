@@ -3,22 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include "generator/RegistryGenerator.h"
 #include "server/PgTestSupport.h"
 #include "support/DriverLeaks.h"
+#include "support/GeneratedRegistry.h"
 
 namespace mae {
 namespace {
 
 TEST(PostgresDsn, MsdasqlStringRunsLikeTheDriverString) {
     MAE_SKIP_WITHOUT_SERVER();
-    test::TempDir dir;
-    const std::string registry = dir.file("registry.db");
-    const std::string control = dir.file("control.db");
-    gen::RegistryOptions options;
-    options.cases = 60;
-    gen::WriteRegistryDatabase(registry, options);
-    gen::WriteControlDatabase(control);
+    const test::GeneratedRegistry dir({.cases = 60});
+    const std::string registry = dir.registry(), control = dir.control();
     test::LoadIntoServer(registry);
 
     const std::string server = test::PgConnectionString();

@@ -10,8 +10,8 @@
 
 #include "common/Text.h"
 #include "extract/ExtractRun.h"
-#include "generator/RegistryGenerator.h"
 #include "server/PgTestSupport.h"
+#include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
 
 namespace mae {
@@ -73,15 +73,9 @@ class PostgresExtractTest : public ::testing::TestWithParam<Variant> {};
 TEST_P(PostgresExtractTest, SameQueryTotalsAndLinesAsSqlite) {
     MAE_SKIP_WITHOUT_SERVER();
     const Variant& v = GetParam();
-    test::TempDir dir;
-    const std::string registry = dir.file("registry.db");
-    const std::string control = dir.file("control.db");
-    gen::RegistryOptions options;
-    options.cases = v.cases;
-    options.seed = v.seed;
-    options.fullText = v.fullText;
-    const gen::RegistrySummary summary = gen::WriteRegistryDatabase(registry, options);
-    gen::WriteControlDatabase(control);
+    const test::GeneratedRegistry dir({.cases = v.cases, .seed = v.seed, .fullText = v.fullText});
+    const std::string registry = dir.registry(), control = dir.control();
+    const gen::RegistrySummary& summary = dir.summary();
 
     auto start = std::chrono::steady_clock::now();
     test::LoadIntoServer(registry);
@@ -104,7 +98,7 @@ TEST_P(PostgresExtractTest, SameQueryTotalsAndLinesAsSqlite) {
                      ", ScanText=" + c.scanText);
         RunResult sqlite, server;
         {
-            ProgramRun run("Driver=SQLite3;Database=" + registry, control, c.scanText);
+            ProgramRun run(test::SqliteConnection(registry), control, c.scanText);
             sqlite = run.Run(c.rerelease);
         }
         {

@@ -11,8 +11,8 @@
 #include "db/DbError.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
-#include "generator/RegistryGenerator.h"
 #include "server/PgTestSupport.h"
+#include "support/GeneratedRegistry.h"
 
 namespace mae {
 namespace {
@@ -40,19 +40,16 @@ class ReadOnlyConnectionTest : public ::testing::TestWithParam<Engine> {
   protected:
     void SetUp() override {
         if (GetParam() == Engine::Postgres) MAE_SKIP_WITHOUT_SERVER();
-        gen::RegistryOptions options;
-        options.cases = 20;
-        gen::WriteRegistryDatabase(m_dir.file("registry.db"), options);
         if (GetParam() == Engine::Postgres) {
-            test::LoadIntoServer(m_dir.file("registry.db"));
+            test::LoadIntoServer(m_dir.registry());
             test::PgSession(test::PgConnectionString()).Exec("drop table if exists intruder");
             m_connection = test::PgConnectionString();
         } else {
-            m_connection = "Driver=SQLite3;Database=" + m_dir.file("registry.db");
+            m_connection = test::SqliteConnection(m_dir.registry());
         }
     }
 
-    test::TempDir m_dir;
+    test::GeneratedRegistry m_dir{{.cases = 20}};
     std::string m_connection;
 };
 
@@ -101,7 +98,7 @@ TEST_P(ReadOnlyConnectionTest, WritesFailAndTheDataStaysAsItWas) {
         fresh.SetConnectionString(FromUtf8(m_connection));
         fresh.Open();
         EXPECT_EQ(Fingerprint(fresh), before);
-        test::ExecSql(m_dir.file("registry.db"),
+        test::ExecSql(m_dir.registry(),
                       "begin; update abstracts_2 set remarks = 'overwritten'; rollback;");
     }
 }
@@ -111,17 +108,13 @@ TEST_P(ReadOnlyConnectionTest, WritesFailAndTheDataStaysAsItWas) {
 // error 5 naming the item and the table, before the window is shown: the registry is as it was.
 TEST(ControlDatabaseNames, StatementsInAFieldNameNeverReachTheRegistry) {
     MAE_SKIP_WITHOUT_SERVER();
-    test::TempDir dir;
-    gen::RegistryOptions options;
-    options.cases = 20;
-    gen::WriteRegistryDatabase(dir.file("registry.db"), options);
-    gen::WriteControlDatabase(dir.file("control.db"));
-    test::LoadIntoServer(dir.file("registry.db"));
+    const test::GeneratedRegistry dir({.cases = 20});
+    test::LoadIntoServer(dir.registry());
     test::PgSession owner(test::PgConnectionString());
     owner.Exec(
         "drop table if exists pwned; drop table if exists canary; create table canary (x int); "
         "insert into canary values (1), (2)");
-    test::ExecSql(dir.file("control.db"),
+    test::ExecSql(dir.control(),
                   "update naaccr13layout set FieldName = 'sex from patients, medicalsum limit 0; "
                   "SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE; COMMIT; delete from "
                   "canary; create table pwned(x int); select sex' where naaccr_item_no = 220");
@@ -133,7 +126,7 @@ TEST(ControlDatabaseNames, StatementsInAFieldNameNeverReachTheRegistry) {
         before = Fingerprint(c);
     }
 
-    test::ProgramRun run(test::PgConnectionString(), dir.file("control.db"));
+    test::ProgramRun run(test::PgConnectionString(), dir.control());
     test::RecordingUi ui;
     try {
         run.Run(false, &ui);

@@ -16,8 +16,8 @@
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/Recordset.h"
-#include "generator/RegistryGenerator.h"
 #include "server/PgTestSupport.h"
+#include "support/GeneratedRegistry.h"
 
 namespace mae {
 namespace {
@@ -56,15 +56,10 @@ class ServerFaultTest : public ::testing::Test {
     void SetUp() override {
         MAE_SKIP_WITHOUT_SERVER();
         m_server = test::PgConnectionString();
-        gen::RegistryOptions options;
-        options.cases = 60;
-        options.seed = 3;
-        gen::WriteRegistryDatabase(Registry(), options);
-        gen::WriteControlDatabase(Control());
         test::LoadIntoServer(Registry());
     }
-    std::string Registry() const { return m_dir.file("registry.db"); }
-    std::string Control() const { return m_dir.file("control.db"); }
+    std::string Registry() const { return m_dir.registry(); }
+    std::string Control() const { return m_dir.control(); }
 
     // Start-up with this registry connection string; the error it ends with.
     RuntimeError StartupError(const std::string& registry, double& seconds) {
@@ -92,7 +87,7 @@ class ServerFaultTest : public ::testing::Test {
         EXPECT_EQ(description.find("PWD="), std::string::npos) << description;
     }
 
-    test::TempDir m_dir;
+    test::GeneratedRegistry m_dir{{.cases = 60, .seed = 3}};
     std::string m_server;
 };
 

@@ -15,6 +15,7 @@
 #include "app/win32/RegistryViews.h"
 #include "common/RuntimeError.h"
 #include "db/Connection.h"
+#include "support/TableTest.h"
 
 namespace mae {
 namespace {
@@ -41,9 +42,7 @@ struct ProfileCase {
     std::u16string expected;
 };
 
-void PrintTo(const ProfileCase& c, std::ostream* os) { *os << c.what; }
-
-class ProfileRead : public ::testing::TestWithParam<ProfileCase> {};
+MAE_TABLE_TEST(ProfileRead, ProfileCase);
 
 TEST_P(ProfileRead, GivesWhatTheStartUpReads) {
     const ProfileCase& c = GetParam();
@@ -155,7 +154,7 @@ struct ViewCase {
     std::string sentence;        // what the description ends with; "" none of that kind
 };
 
-void PrintTo(const ViewCase& c, std::ostream* os) { *os << c.what; }
+MAE_TABLE_ROW(ViewCase);
 
 using win32::Holding;
 using win32::View;

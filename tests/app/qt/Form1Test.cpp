@@ -17,15 +17,18 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/Form1.h"
+#include "extract/CaseSelection.h"
 #include "extract/ExtractRun.h"
-#include "generator/RegistryGenerator.h"
-#include "support/TestDb.h"
+#include "extract/RunFiles.h"
+#include "support/GeneratedRegistry.h"
+#include "support/MiniRegistry.h"
 
 namespace mae {
 namespace {
@@ -75,19 +78,22 @@ class WindowTest : public ::testing::Test {
         return control;
     }
 
-    // A generated registry and control database with a Meridane.ini for them in WINDIR.
-    gen::RegistrySummary MakeRegistry(int cases) {
-        gen::RegistryOptions options;
-        options.cases = cases;
-        options.seed = 11;
-        const auto summary = gen::WriteRegistryDatabase(m_windir.file("registry.db"), options);
-        gen::WriteControlDatabase(m_windir.file("control.db"));
-        gen::WriteIni(m_windir.path(), m_windir.file("control.db"), m_windir.file("registry.db"));
-        return summary;
+    // Clicks "Run Extract" on a loaded window, with the check box as given.
+    static void ClickRun(Form1& form, bool rerelease) {
+        auto* check = Control<QCheckBox>(form, "chkRerelease");
+        auto* run = Control<QPushButton>(form, "cmdRun");
+        ASSERT_TRUE(check && run);
+        check->setChecked(rerelease);
+        QTest::mouseClick(run, Qt::LeftButton);
+    }
+    std::string Out(const char* name) const { return m_output.file(name); }
+    // Start-up of a window whose run writes into m_output.
+    bool Loaded(Form1& form) const {
+        form.State().ApplicationFolder = m_output.path();
+        return form.Load();
     }
 
-    TempDir m_windir;
-    test::ScopedEnv m_windirEnv{"WINDIR", m_windir.path()};
+    test::WindowsFolder m_windir;
     TempDir m_output;
     std::function<void(int)> m_oldExit;
     std::vector<ShownBox> m_boxes;
@@ -268,20 +274,82 @@ TEST_F(WindowTest, LoadWithoutIniReportsError429) {
     EXPECT_FALSE(form.isVisible());
 }
 
-// A whole run on a generated registry: during it the window keeps its state whatever the user
-// does; afterwards it takes input again.
-TEST_F(WindowTest, RunTakesNoInputUntilItEnds) {
-    const auto summary = MakeRegistry(30);
-    ASSERT_GT(summary.casesSelected, 0);
+// The run works beside the window's event loop: timers (and with them painting and the
+// desktop's pings) keep being served from the moment the user says Yes to the last message.
+TEST_F(WindowTest, WindowKeepsServingEventsDuringARun) {
+    const test::GeneratedRegistry registry({.cases = 600, .seed = 11});
+    registry.WriteIni();
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
+    ASSERT_TRUE(Loaded(form));
+    form.show();
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    QElapsedTimer clock;
+    qint64 runMs = 0;
+    m_onBox = [&](QMessageBox& box) {
+        if (box.standardButtons().testFlag(QMessageBox::Yes)) {
+            timer.start();
+            clock.start();
+        } else {
+            runMs = clock.elapsed();
+            timer.stop();
+        }
+    };
+    form.RunExtract();
+    ASSERT_EQ(m_boxes.size(), 2u);
+    ASSERT_GT(runMs, 0);
+    // A window that waited on the run would see no tick at all until the end.
+    EXPECT_GE(ticks, std::max<qint64>(1, runMs / 5 / 4)) << runMs << " ms";
+}
+
+// The window over a hand-made registry whose control table holds only the items the registry
+// has columns for; every other item of the lists has an empty layout entry.
+class RunWindowTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        const std::string control = m_windir.file("control.db");
+        test::ExecSql(control,
+                      "create table naaccrparameters (controltablename text, naaccrversion text,"
+                      " [current] integer);"
+                      "insert into naaccrparameters values ('lay', '130', -1);"
+                      "create table lay (naaccr_item_no integer, ColumnStart integer,"
+                      " FieldLength integer, FieldName text, Prompting text);"
+                      "insert into lay values (20, 42, 8, 'PatientIdNumber', '');"
+                      "insert into lay values (390, 530, 8, 'DxDate', '');"
+                      "insert into lay values (400, 540, 4, 'PSite', '');"
+                      "insert into lay values (2520, 2000, 10, 'TextDx', 'X');"
+                      "insert into lay values (2530, 3000, 10, 'TextXray', 'X');");
+        m_windir.WriteIniBytes("[Databases]\r\nControl=" + test::SqliteConnection(control) +
+                               "\r\nRegistry=" + test::SqliteConnection(m_registry.path()) +
+                               "\r\n");
+    }
+
+    test::MiniRegistry m_registry{m_windir.file("registry.db")};
+};
+
+// A whole run through the window: during it the window keeps its state whatever the user does;
+// afterwards it takes input again, and the next run replaces the files.
+TEST_F(RunWindowTest, TenSelectedThreeSkippedSevenWritten) {
+    for (int m = 1; m <= 10; ++m) m_registry.AddCase(m, "20110615", "C500", "8500", 3);
+    for (int m = 1; m <= 7; ++m) {
+        m_registry.AddAbstract(m * 10, m, "1", "'00'", "'first' || char(2) || 'second'");
+        m_registry.AddAbstract(m * 10 + 1, m, "1", "'01'");
+    }
+    m_registry.AddAbstract(80, 8, "6", "'00'");    // death certificate only
+    m_registry.AddAbstract(90, 9, "7", "'00'");    // autopsy only
+    m_registry.AddAbstract(100, 10, "1", "'02'");  // marked for non-release
+    Form1 form;
+    ASSERT_TRUE(Loaded(form));
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     auto* check = Control<QCheckBox>(form, "chkRerelease");
     auto* run = Control<QPushButton>(form, "cmdRun");
     auto* bar = Control<QProgressBar>(form, "ProgressBar1");
     ASSERT_TRUE(check && run && bar);
+    check->setChecked(true);
 
     // Every click and key press reaches the widgets' signals unless it is swallowed.
     QSignalSpy runClicks(run, &QPushButton::clicked);
@@ -316,88 +384,121 @@ TEST_F(WindowTest, RunTakesNoInputUntilItEnds) {
     QCoreApplication::processEvents();
 
     ASSERT_EQ(m_boxes.size(), 2u);  // the confirmation and the completion, once each
-    EXPECT_TRUE(m_boxes[0].text.startsWith(QString::number(summary.casesSelected) +
-                                           " consolidated records were selected. "));
-    EXPECT_TRUE(m_boxes[1].text.startsWith("Extract completed!\r\n"));
-    EXPECT_EQ(bar->maximum(), summary.casesSelected);
-    EXPECT_EQ(bar->value(), summary.casesSelected);
+    EXPECT_TRUE(
+        m_boxes[0].text.startsWith("10 consolidated records were selected. These consolidated "
+                                   "records along with associated abstracts will be extracted."));
+    const QString folder = QString::fromStdString(m_output.path());
+    EXPECT_EQ(m_boxes[1].text,
+              "Extract completed!\r\nTotal consolidated records: 7\r\nTotal abstract "
+              "records: 14\r\nFiles are saved to: \r\n" +
+                  folder + "/ConsolidatedAuditExtract.txt \r\n" + folder +
+                  "/AbstractAuditExtract.txt");
+    EXPECT_EQ(bar->maximum(), 10);
+    EXPECT_EQ(bar->value(), 10);
+    auto consolidated = test::RecordLines(Out(ConsolidatedFileName));
+    auto abstracts = test::RecordLines(Out(AbstractFileName));
+    ASSERT_EQ(consolidated.size(), 7u);
+    ASSERT_EQ(abstracts.size(), 14u);
+    EXPECT_EQ(test::cols(abstracts[0], 2000, 2009), "first     ");  // text item 2520
+    EXPECT_EQ(test::cols(consolidated[0], 540, 543), "C500");       // primary site
     EXPECT_FALSE(form.IsRunning());
     EXPECT_TRUE(m_exitStatuses.empty());
     EXPECT_EQ(toggles.count(), 0);
     EXPECT_EQ(runClicks.count(), 1);
     EXPECT_EQ(QApplication::focusWidget(), run);
-    const std::string lines = test::ReadFileBytes(m_output.file(ConsolidatedFileName));
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), summary.casesKept);
 
+    // Unticked by the user now, the non-release case is written too; the files are replaced, not
+    // appended to.
     m_onBox = nullptr;
     QTest::mouseClick(check, Qt::LeftButton);
-    EXPECT_TRUE(check->isChecked());
-    m_yesNoAnswer = QMessageBox::No;
+    EXPECT_FALSE(check->isChecked());
     QTest::mouseClick(run, Qt::LeftButton);
-    EXPECT_EQ(m_boxes.size(), 3u);  // a new run asks again
+    EXPECT_EQ(m_boxes.size(), 4u);  // a new run asks again
+    EXPECT_EQ(test::RecordLines(Out(ConsolidatedFileName)).size(), 8u);
+    EXPECT_EQ(test::RecordLines(Out(AbstractFileName)).size(), 15u);
 }
 
-// The run works beside the window's event loop: timers (and with them painting and the
-// desktop's pings) keep being served from the moment the user says Yes to the last message.
-TEST_F(WindowTest, WindowKeepsServingEventsDuringARun) {
-    MakeRegistry(600);
+TEST_F(RunWindowTest, NothingSelectedOrNoLeaveTheOutputAlone) {
+    m_registry.AddCase(1, "20120101", "C500", "8500", 3);
+    test::WriteFileBytes(Out(ConsolidatedFileName), "earlier");
     Form1 form;
-    form.State().ApplicationFolder = m_output.path();
-    ASSERT_TRUE(form.Load());
-    form.show();
-    int ticks = 0;
-    QTimer timer;
-    timer.setInterval(5);
-    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
-    QElapsedTimer clock;
-    qint64 runMs = 0;
-    m_onBox = [&](QMessageBox& box) {
-        if (box.standardButtons().testFlag(QMessageBox::Yes)) {
-            timer.start();
-            clock.start();
-        } else {
-            runMs = clock.elapsed();
-            timer.stop();
-        }
-    };
+    ASSERT_TRUE(Loaded(form));
+    ClickRun(form, false);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, "No records were selected with the specified criteria: \r\n" +
+                                   QString::fromStdU16String(SelectionCriteria()));
+    EXPECT_TRUE(test::FileExists(Out(SelectFileName)));
+
+    m_registry.AddCase(2, "20110101", "C500", "8500", 3);
+    m_registry.AddAbstract(20, 2, "1", "'00'");
+    m_yesNoAnswer = QMessageBox::No;
+    ClickRun(form, false);
+    EXPECT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(test::ReadFileBytes(Out(ConsolidatedFileName)), "earlier");
+    EXPECT_FALSE(test::FileExists(Out(AbstractFileName)));
+    EXPECT_TRUE(m_exitStatuses.empty());
+}
+
+// A run aborted by a kept case without abstracts ends the program with status 1 after its
+// message; the cases before it are written, and nothing more starts once the program is ending.
+TEST_F(RunWindowTest, ThirdKeptCaseWithoutAbstractsEndsTheProgram) {
+    for (int m = 1; m <= 4; ++m) m_registry.AddCase(m, "20110101", "C619", "8140", 3);
+    m_registry.AddAbstract(10, 1, "1", "'00'");
+    m_registry.AddAbstract(20, 2, "1", "'00'");
+    m_registry.AddAbstract(30, 3, "1", "'00'", "'a'", /*withAbstracts2=*/false);
+    m_registry.AddAbstract(40, 4, "1", "'00'");
+    Form1 form;
+    ASSERT_TRUE(Loaded(form));
+    ClickRun(form, false);
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[1].text, "Error: Abstract for MedrefID = 3 not found. Extract aborted.");
+    EXPECT_EQ(m_boxes[1].title, "meridane-audit-extract");
+    EXPECT_EQ(m_exitStatuses, std::vector<int>{1});
+    EXPECT_EQ(test::RecordLines(Out(ConsolidatedFileName)).size(), 3u);
+    EXPECT_EQ(test::RecordLines(Out(AbstractFileName)).size(), 2u);
+    form.RunExtract();
+    EXPECT_EQ(m_boxes.size(), 2u);
+}
+
+// A run that fails on the database ends the program with status 1 after its report.
+TEST_F(RunWindowTest, FailedRunEndsTheProgram) {
+    m_registry.AddCase(1, "20110101", "C500", "8500", 3);
+    m_registry.AddAbstract(10, 1, "1", "'00'");
+    Form1 form;
+    ASSERT_TRUE(Loaded(form));
+    m_registry.Exec("DROP TABLE abstracts_2;");
     form.RunExtract();
     ASSERT_EQ(m_boxes.size(), 2u);
-    ASSERT_GT(runMs, 0);
-    // A window that waited on the run would see no tick at all until the end.
-    EXPECT_GE(ticks, std::max<qint64>(1, runMs / 5 / 4)) << runMs << " ms";
+    EXPECT_TRUE(m_boxes[1].text.startsWith("Run-time error '")) << m_boxes[1].text.toStdString();
+    EXPECT_EQ(m_boxes[1].icon, QMessageBox::Critical);
+    EXPECT_EQ(m_exitStatuses, std::vector<int>{1});
 }
 
-// A run that fails, and one that is aborted by a case without abstracts, both end the program
-// with status 1 after their message.
-TEST_F(WindowTest, FailedOrAbortedRunEndsTheProgram) {
-    MakeRegistry(30);
-    {
-        Form1 form;
-        form.State().ApplicationFolder = m_output.path();
-        ASSERT_TRUE(form.Load());
-        test::ExecSql(m_windir.file("registry.db"), "DELETE FROM abstracts_2;");
-        form.RunExtract();
-        ASSERT_EQ(m_boxes.size(), 2u);
-        EXPECT_TRUE(m_boxes[1].text.startsWith("Error: Abstract for MedrefID = "));
-        EXPECT_EQ(m_boxes[1].title, "meridane-audit-extract");
-        EXPECT_EQ(m_exitStatuses, std::vector<int>{1});
-        form.RunExtract();  // nothing more starts once the program is ending
-        EXPECT_EQ(m_boxes.size(), 2u);
-    }
-    m_boxes.clear();
-    m_exitStatuses.clear();
-    {
-        Form1 form;
-        form.State().ApplicationFolder = m_output.path();
-        ASSERT_TRUE(form.Load());
-        test::ExecSql(m_windir.file("registry.db"), "DROP TABLE abstracts_2;");
-        form.RunExtract();
-        ASSERT_EQ(m_boxes.size(), 2u);
-        EXPECT_TRUE(m_boxes[1].text.startsWith("Run-time error '"))
-            << m_boxes[1].text.toStdString();
-        EXPECT_EQ(m_boxes[1].icon, QMessageBox::Critical);
-        EXPECT_EQ(m_exitStatuses, std::vector<int>{1});
-    }
+// Another run holds the folder: the window says so, writes nothing and stays ready; once the
+// other run has let go, the same click runs.
+TEST_F(RunWindowTest, AFolderHeldByAnotherRunIsRefusedAndTheWindowStaysReady) {
+    m_registry.AddCase(1, "20110101", "C500", "8500", 3);
+    m_registry.AddAbstract(10, 1, "1", "'00'");
+    Form1 form;
+    ASSERT_TRUE(Loaded(form));
+    auto other = std::make_unique<RunFiles>(m_output.path());
+    ASSERT_TRUE(other->Lock());
+
+    ClickRun(form, false);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text,
+              "Another extract is running in this folder:\r\n" +
+                  QString::fromStdString(m_output.path()) +
+                  "\r\nNothing was written. Please try again when it has finished.");
+    EXPECT_FALSE(test::FileExists(Out(SelectFileName)));
+    EXPECT_TRUE(m_exitStatuses.empty());
+    EXPECT_FALSE(form.IsRunning());
+
+    other.reset();
+    ClickRun(form, false);
+    ASSERT_EQ(m_boxes.size(), 3u);  // the confirmation and the completion
+    EXPECT_TRUE(m_boxes[2].text.startsWith("Extract completed!"));
+    EXPECT_EQ(test::RecordLines(Out(ConsolidatedFileName)).size(), 1u);
 }
 
 }  // namespace

@@ -10,19 +10,18 @@
 #include "app/startup/ConnectionStringProvider.h"
 #include "app/startup/ProfileReader.h"
 #include "common/RuntimeError.h"
-#include "support/TestDb.h"
+#include "support/GeneratedRegistry.h"
 
 namespace mae {
 namespace {
 
 using test::TempDir;
-using test::WriteFileBytes;
 
 // Points WINDIR at a fresh folder for one test and puts the old value back afterwards.
 class ProfileReaderTest : public ::testing::Test {
   protected:
     void WriteIni(std::string_view bytes, const char* name = "Meridane.ini") {
-        WriteFileBytes(m_dir.file(name), bytes);
+        m_dir.WriteIniBytes(bytes, name);
     }
     // The read start-up makes: a 250-character buffer.
     std::u16string Read(std::u16string_view section, std::u16string_view key,
@@ -30,8 +29,7 @@ class ProfileReaderTest : public ::testing::Test {
         return ReadProfileString(section, key, def, 250);
     }
 
-    TempDir m_dir;
-    test::ScopedEnv m_windir{"WINDIR", m_dir.path()};
+    test::WindowsFolder m_dir;
 };
 
 TEST_F(ProfileReaderTest, WindowsFolderFollowsWindirElseEtc) {
