@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "db/Connection.h"
+#include "db/Row.h"
 #include "db/Statement.h"
 
 namespace mae {
@@ -41,14 +41,6 @@ struct Connection::Impl {
     bool lockWaitRestore = false;  // the string's Timeout was replaced while connecting
     long lockWaitMs = 0;
     long lockWaitSet = -1;
-};
-
-// The result columns of a statement: described once per text statement, and once for all
-// executions of a prepared one.
-struct ColumnSet {
-    std::vector<std::u16string> names;
-    std::vector<bool> numeric;
-    std::unordered_map<std::u16string, int> byName;  // lower-case name -> first position
 };
 
 struct Statement::Impl {
