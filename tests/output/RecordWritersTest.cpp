@@ -16,9 +16,8 @@
 namespace mae {
 namespace {
 
-using test::LogLine;
-
 using test::cols;
+using test::LogLine;
 
 ItemLayout Entry(std::u16string item, std::u16string field, int16_t start, int16_t length,
                  std::u16string prompting = u"") {
@@ -133,11 +132,10 @@ TEST_F(ConsolidatedWriter, BracketedQuotedAndQualifiedNamesFindTheirColumn) {
     };
     auto reordered = std::make_shared<ColumnSet>(
         std::vector<std::u16string>{u"NOTES", u"Weight", u"dxyear", u"psite", u"MEDREFID"});
-    const std::string data = Write({RowOf(reordered, {Text(u"caf\u00E9"), Value(2.5), Number(2011),
-                                                      Text(u"C509"), Number(12345)}),
-                                    m_rows[1], m_rows[0]},
-                                   layout);
-    for (size_t n : {0u, 2u}) {
+    const Row row = RowOf(
+        reordered, {Text(u"caf\u00E9"), Value(2.5), Number(2011), Text(u"C509"), Number(12345)});
+    const std::string data = Write({row, m_rows[0], row}, layout);
+    for (size_t n : {0u, 1u, 2u}) {
         const std::string line = LineAt(data, n);
         EXPECT_EQ(cols(line, 60, 63), "C509");  // primary site
         EXPECT_EQ(cols(line, 70, 73), "2011");
@@ -145,46 +143,30 @@ TEST_F(ConsolidatedWriter, BracketedQuotedAndQualifiedNamesFindTheirColumn) {
         EXPECT_EQ(cols(line, 90, 93), "caf\xE9");
         EXPECT_EQ(cols(line, 20879, 20886), "12345   ");
     }
-    EXPECT_EQ(cols(LineAt(data, 1), 60, 93), std::string(34, ' '));
 }
 
 // A column the rows do not have is error 3265 naming it, as is a row shorter than its columns;
 // a Null MedrefID is error 94. Nothing of the failing record is written.
 TEST_F(ConsolidatedWriter, AFailingRowWritesNothing) {
-    auto medrefOnly = std::make_shared<ColumnSet>(std::vector<std::u16string>{u"medrefid"});
-    const struct {
-        const char* what;
-        Row row;
-        Layout layout;
-        int number;
-        std::string says;
-    } failures[] = {
-        {"no such column",
-         m_rows[0],
-         {Entry(u"400", u"nosuchcolumn", 60, 4)},
-         err::ItemNotFound,
-         "name or ordinal: no column 'nosuchcolumn' in the query's result."},
-        {"a row short of its columns",
-         RowOf(m_columns, {Number(1)}),
-         {Entry(u"400", u"psite", 60, 4)},
-         err::ItemNotFound,
-         "no column 'psite'"},
-        {"no MedrefID", RowOf(nullptr, {}), {}, err::ItemNotFound, "no column 'MedrefID'"},
-        {"a Null MedrefID", RowOf(medrefOnly, {Value()}), {}, err::InvalidNull, "Null"},
+    StringSink out;
+    auto failure = [&](const Row& row, const Layout& layout) {
+        LayoutColumns columns(layout);
+        std::string description;
+        const int number = test::ErrorNumber(
+            [&] { WriteConsolidatedRecord(out, row, columns, m_settings); }, &description);
+        return std::to_string(number) + " " + description;
     };
-    for (const auto& failure : failures) {
-        SCOPED_TRACE(failure.what);
-        StringSink out;
-        LayoutColumns columns(failure.layout);
-        try {
-            WriteConsolidatedRecord(out, failure.row, columns, m_settings);
-            ADD_FAILURE() << "written";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), failure.number);
-            EXPECT_NE(std::string(e.what()).find(failure.says), std::string::npos) << e.what();
-        }
-        EXPECT_EQ(out.data(), "");
-    }
+    const std::string noColumn =
+        "3265 Item cannot be found in the collection corresponding to "
+        "the requested name or ordinal: no column ";
+    EXPECT_EQ(failure(m_rows[0], {Entry(u"400", u"nosuchcolumn", 60, 4)}),
+              noColumn + "'nosuchcolumn' in the query's result.");
+    EXPECT_EQ(failure(RowOf(m_columns, {Number(1)}), {Entry(u"400", u"psite", 60, 4)}),
+              noColumn + "'psite' in the query's result.");
+    EXPECT_EQ(failure(RowOf(nullptr, {}), {}), noColumn + "'MedrefID' in the query's result.");
+    const auto medrefOnly = std::make_shared<ColumnSet>(std::vector<std::u16string>{u"medrefid"});
+    EXPECT_EQ(failure(RowOf(medrefOnly, {Value()}), {}).substr(0, 22), "94 Invalid use of Null");
+    EXPECT_EQ(out.data(), "");
 }
 
 // ---- abstract records --------------------------------------------------------------------
@@ -348,13 +330,11 @@ TEST_F(AbstractWriter, ANullMedrefIdFailsBeforeAnythingIsWritten) {
     StringSink out;
     for (std::u16string mode : {u"TEXT", u"other"}) {  // fails at the scrub, or at the stamp
         m_settings.ScanTextMode = mode;
-        try {
-            WriteAll(out, {Abstract(Value(), Text(u"1"), Text(u"\u00E9"))},
-                     {Entry(u"2520", u"TextDxProcPe", 300, 10, u"X")}, m_log);
-            ADD_FAILURE() << "written without a MedrefID";
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), err::InvalidNull);
-        }
+        EXPECT_EQ(test::ErrorNumber([&] {
+                      WriteAll(out, {Abstract(Value(), Text(u"1"), Text(u"\u00E9"))},
+                               {Entry(u"2520", u"TextDxProcPe", 300, 10, u"X")}, m_log);
+                  }),
+                  err::InvalidNull);
     }
     EXPECT_EQ(out.data(), "");
 }
@@ -382,21 +362,18 @@ TEST_F(AbstractWriter, EveryLineReadBackIsExactlyOneRecordAndCrLf) {
             WriteAll(out, rows, layout, m_log);
         }
         const std::string data = test::ReadFileBytes(path);
+        ASSERT_EQ(data.size(), 4u * LineBytes);
         std::vector<std::string> lines;
-        for (size_t from = 0; from < data.size();) {
-            const size_t end = data.find("\r\n", from);
-            ASSERT_NE(end, std::string::npos);
-            lines.push_back(data.substr(from, end - from));
-            from = end + 2;
+        for (size_t n = 0; n < 4; ++n) {
+            lines.push_back(LineAt(data, n));
+            EXPECT_EQ(lines[n].find("\r\n"), size_t(RecordLength));  // one record, then CR LF
         }
-        ASSERT_EQ(lines.size(), 4u);
-        for (const std::string& line : lines) EXPECT_EQ(line.size(), size_t(RecordLength));
         EXPECT_EQ(cols(lines[0], 22800, 22807), mode == u"none" ? "\x80 uro   " : "  uro   ");
         EXPECT_EQ(cols(lines[1], 2, 4), "???");  // emoji halves are kept, even under ALL
         // a short MedrefID leaves what the layout put after it
         EXPECT_EQ(cols(lines[2], 20879, 20886), "333LLLLL");
         EXPECT_EQ(cols(lines[2], 20887, 22824), std::string(22824 - 20886, 'L'));
-        EXPECT_EQ(lines[3], FixedFieldsOnly("4444"));
+        EXPECT_EQ(lines[3], FixedFieldsOnly("4444") + "\r\n");
     }
 }
 
