@@ -48,15 +48,9 @@ Row RowOf(std::shared_ptr<const ColumnSet> columns, std::vector<Value> values) {
     return Row{std::move(values), std::move(columns)};
 }
 
-class RowsInMemory : public ::testing::Test {
-  protected:
-    test::TempDir m_dir;
-    WriterSettings m_settings{u"130", u"TEXT", u"layout"};
-};
-
 // ---- consolidated records ----------------------------------------------------------------
 
-class ConsolidatedWriter : public RowsInMemory {
+class ConsolidatedWriter : public ::testing::Test {
   protected:
     // Written one after the other with one LayoutColumns, as the run writes its cases.
     std::string Write(const std::vector<Row>& rows, const Layout& layout) {
@@ -69,6 +63,7 @@ class ConsolidatedWriter : public RowsInMemory {
     std::shared_ptr<const ColumnSet> m_columns =
         std::make_shared<ColumnSet>(std::vector<std::u16string>{u"medrefid", u"patientid", u"psite",
                                                                 u"dxyear", u"weight", u"notes"});
+    WriterSettings m_settings{u"130", u"TEXT", u"layout"};
     std::vector<Row> m_rows = {
         RowOf(m_columns, {Number(12345), Text(u"4711"), Text(u"C509"), Number(2011), Value(2.5),
                           Text(u"caf\u00E9")}),
@@ -172,7 +167,7 @@ TEST_F(ConsolidatedWriter, AFailingRowWritesNothing) {
 // ---- abstract records --------------------------------------------------------------------
 
 // Remarks pieces are separated by the character of code 2.
-class AbstractWriter : public RowsInMemory {
+class AbstractWriter : public ::testing::Test {
   protected:
     // An abstract row of the case medrefId, of patient 4711.
     Row Abstract(Value medrefId, Value typeRepSrc, Value remarks) const {
@@ -195,6 +190,8 @@ class AbstractWriter : public RowsInMemory {
 
     std::shared_ptr<const ColumnSet> m_columns = std::make_shared<ColumnSet>(
         std::vector<std::u16string>{u"medrefid", u"patientid", u"typerepsrc", u"remarks"});
+    WriterSettings m_settings{u"130", u"TEXT", u"layout"};
+    test::TempDir m_dir;
     StringSink m_log;
 };
 
