@@ -7,21 +7,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "db/Row.h"
 
 namespace mae {
 
 class Watchdog;
-
-// The result columns of a statement: described once per text statement, and once for all
-// executions of a prepared one.
-struct ColumnSet {
-    std::vector<std::u16string> names;
-    std::vector<bool> numeric;
-    std::unordered_map<std::u16string, int> byName;  // lower-case name -> first position
-};
 
 namespace odbc {
 

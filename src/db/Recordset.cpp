@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 #include "common/RuntimeError.h"
-#include "common/Text.h"
 #include "db/Connection.h"
 #include "db/DbError.h"
 #include "db/DriverText.h"
@@ -58,13 +56,6 @@ void SetNumeric(Value& out, const std::u16string& text) {
     out.SetText() = text;
 }
 
-[[noreturn]] void ThrowItemNotFound(const std::string& detail = {}) {
-    throw RuntimeError(err::ItemNotFound,
-                       "Item cannot be found in the collection corresponding to the requested "
-                       "name or ordinal" +
-                           (detail.empty() ? std::string(".") : ": " + detail));
-}
-
 std::shared_ptr<const ColumnSet> DescribeColumns(SQLHSTMT stmt) {
     auto columns = std::make_shared<ColumnSet>();
     SQLSMALLINT count = 0;
@@ -77,10 +68,8 @@ std::shared_ptr<const ColumnSet> DescribeColumns(SQLHSTMT stmt) {
             SQLDescribeColW(stmt, i, name, 256, &nameLength, &type, &size, &digits, &nullable),
             SQL_HANDLE_STMT, stmt, "SQLDescribeCol");
         size_t n = std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)), 255);
-        std::u16string colName(reinterpret_cast<const char16_t*>(name), n);
-        columns->byName.emplace(AsciiLower(colName), static_cast<int>(columns->names.size()));
-        columns->names.push_back(std::move(colName));
-        columns->numeric.push_back(IsNumericType(type));
+        columns->Add(std::u16string(reinterpret_cast<const char16_t*>(name), n),
+                     IsNumericType(type));
     }
     return columns;
 }
@@ -96,10 +85,10 @@ struct Recordset::Impl {
     bool isStatic = false;
     std::shared_ptr<const ColumnSet> columns = std::make_shared<ColumnSet>();
     // Row storage is kept from open to open: values keep their text's capacity.
-    std::vector<std::vector<Value>> rows;  // static: rows[0..rowCount)
+    std::vector<Row> rows;  // static: rows[0..rowCount)
     size_t rowCount = 0;
-    size_t current = 0;      // static: index of the current row
-    std::vector<Value> row;  // forward-only: the current row
+    size_t current = 0;  // static: index of the current row
+    Row row;             // forward-only: the current row
     bool eof = true;
     std::vector<SQLWCHAR> buffer = std::vector<SQLWCHAR>(4096);
     std::u16string scratch;
@@ -109,21 +98,6 @@ struct Recordset::Impl {
     // of the room it is given), then the rest of a longer one.
     char piece[256] = {};
     std::string bytes;
-
-    // Name lookups by the caller's storage (a layout's names, passed row after row): a slot
-    // keeps the name's address and a copy of its text, so an address reused for other text
-    // only costs a full lookup. Up to four neighbouring slots are tried.
-    struct Lookup {
-        const char16_t* data = nullptr;
-        std::u16string text;
-        size_t index = 0;
-    };
-    static constexpr size_t LookupSlots = 512;
-    static constexpr size_t LookupProbes = 4;
-    mutable std::vector<Lookup> lookups = std::vector<Lookup>(LookupSlots);
-    // Held, so that the column set of the slots cannot be freed and another made at its address.
-    mutable std::shared_ptr<const ColumnSet> lookupsFor;
-    mutable std::u16string key;
 
     // Open, and still the reader of its prepared statement (a later execution of the statement,
     // or its Close, closes the recordset that read it before).
@@ -146,14 +120,15 @@ struct Recordset::Impl {
     }
 
     // Reads the next row of the statement into out; false at the end.
-    bool FetchInto(std::vector<Value>& out) {
+    bool FetchInto(Row& out) {
         SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA) return false;
         odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLFetch");
-        const size_t n = columns->names.size();
-        out.resize(n);
+        if (out.columns != columns) out.columns = columns;
+        const size_t n = columns->size();
+        out.values.resize(n);
         for (size_t c = 0; c < n; ++c)
-            ReadColumn(static_cast<SQLUSMALLINT>(c + 1), columns->numeric[c], out[c]);
+            ReadColumn(static_cast<SQLUSMALLINT>(c + 1), columns->isNumeric(c), out.values[c]);
         return true;
     }
 
@@ -263,7 +238,7 @@ struct Recordset::Impl {
     void Position(CursorType cursor) {
         isStatic = cursor == CursorType::Static;
         open = true;
-        const bool hasColumns = !columns->names.empty();
+        const bool hasColumns = columns->size() > 0;
         if (isStatic) {
             rowCount = 0;
             while (hasColumns) {
@@ -278,7 +253,7 @@ struct Recordset::Impl {
         }
     }
 
-    const std::vector<Value>& CurrentRow() const {
+    const Row& CurrentRow() const {
         if (!IsOpen()) odbc::ThrowClosed();
         if (eof) {
             throw RuntimeError(err::NoCurrentRecord,
@@ -397,58 +372,44 @@ long Recordset::RecordCount() const {
 
 int Recordset::FieldCount() const {
     if (!m_impl->IsOpen()) odbc::ThrowClosed();
-    return static_cast<int>(m_impl->columns->names.size());
+    return static_cast<int>(m_impl->columns->size());
 }
 
 const std::u16string& Recordset::FieldName(int position) const {
     if (!m_impl->IsOpen()) odbc::ThrowClosed();
-    const auto& names = m_impl->columns->names;
-    if (position < 0 || position >= static_cast<int>(names.size())) ThrowItemNotFound();
-    return names[static_cast<size_t>(position)];
+    const ColumnSet& columns = *m_impl->columns;
+    if (position < 0 || position >= static_cast<int>(columns.size())) ThrowItemNotFound();
+    return columns.name(static_cast<size_t>(position));
 }
 
 int Recordset::FieldIndex(std::u16string_view name) const {
-    const Impl& d = *m_impl;
-    if (!d.IsOpen()) odbc::ThrowClosed();
-    const ColumnSet& columns = *d.columns;
-    if (d.lookupsFor != d.columns) {
-        for (Impl::Lookup& slot : d.lookups) slot.data = nullptr;
-        d.lookupsFor = d.columns;
-    }
-    const auto address = reinterpret_cast<uintptr_t>(name.data());
-    const size_t home = (address >> 3) ^ (address >> 12) ^ name.size();
-    Impl::Lookup* empty = nullptr;
-    for (size_t probe = 0; probe < Impl::LookupProbes; ++probe) {
-        Impl::Lookup& slot = d.lookups[(home + probe) % Impl::LookupSlots];
-        if (slot.data == name.data() && slot.text.size() == name.size() &&
-            std::memcmp(slot.text.data(), name.data(), name.size() * sizeof(char16_t)) == 0) {
-            return static_cast<int>(slot.index);
-        }
-        if (!slot.data && !empty) empty = &slot;
-    }
-    AsciiLowerInto(name, d.key);
-    auto it = columns.byName.find(d.key);
-    if (it == columns.byName.end()) {
-        ThrowItemNotFound("no column '" + ToUtf8(name) + "' in the query's result.");
-    }
-    Impl::Lookup& slot = empty ? *empty : d.lookups[home % Impl::LookupSlots];
-    slot.data = name.data();
-    slot.text.assign(name);
-    slot.index = static_cast<size_t>(it->second);
-    return it->second;
+    if (!m_impl->IsOpen()) odbc::ThrowClosed();
+    return m_impl->columns->Position(name);
 }
 
 const Value& Recordset::Field(int position) const {
-    const auto& row = m_impl->CurrentRow();
-    if (position < 0 || position >= static_cast<int>(m_impl->columns->names.size())) {
-        ThrowItemNotFound();
-    }
-    return row[static_cast<size_t>(position)];
+    const auto& values = m_impl->CurrentRow().values;
+    if (position < 0 || position >= static_cast<int>(values.size())) ThrowItemNotFound();
+    return values[static_cast<size_t>(position)];
 }
 
 const Value& Recordset::Field(std::u16string_view name) const {
     int index = FieldIndex(name);
-    return m_impl->CurrentRow()[static_cast<size_t>(index)];
+    return m_impl->CurrentRow().values[static_cast<size_t>(index)];
+}
+
+const Row& Recordset::CurrentRow() const { return m_impl->CurrentRow(); }
+
+size_t Recordset::TakeRows(std::vector<Row>& rows) {
+    Impl& d = *m_impl;
+    if (!d.IsOpen()) odbc::ThrowClosed();
+    if (!d.isStatic) {
+        throw RuntimeError(err::InvalidCall, "A forward-only recordset cannot hand its rows over.");
+    }
+    const size_t count = d.rowCount;
+    rows.swap(d.rows);
+    Close();
+    return count;
 }
 
 }  // namespace mae

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "db/Row.h"
 #include "db/Value.h"
 
 namespace mae {
@@ -49,12 +51,18 @@ class Recordset {
 
     int FieldCount() const;
     const std::u16string& FieldName(int position) const;
-    // Position of the first column of that name, letter case ignored; error 3265 when none. A
-    // name passed again from the same storage (a layout's FieldName) is found without hashing.
+    // Position of the first column of that name, letter case ignored; error 3265 when none.
     int FieldIndex(std::u16string_view name) const;
     // The current row's value; error 3021 at the end, 3265 for a bad position or name.
     const Value& Field(int position) const;
     const Value& Field(std::u16string_view name) const;
+    // The current row whole, with its columns; error 3021 at the end. Valid until the recordset
+    // moves, opens again or closes.
+    const Row& CurrentRow() const;
+    // Hands over a static recordset's rows and closes it: rows[0..n) receive them in order, and
+    // n is returned. The recordset keeps the storage rows held before, for the rows of its next
+    // open, so a recordset and those it hands rows to pass the same storage round.
+    size_t TakeRows(std::vector<Row>& rows);
 
   private:
     struct Impl;

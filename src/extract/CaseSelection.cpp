@@ -149,15 +149,17 @@ bool CaseStatements::IsReleasable(bool rereleaseChecked) {
                    : mae::IsReleasable(m_registry, rereleaseChecked, m_id);
 }
 
-void CaseStatements::OpenAbstracts(Recordset& abstracts) {
+size_t CaseStatements::ReadAbstracts(std::vector<Row>& rows) {
     if (!m_bound) {
-        abstracts.Open(AbstractQuery(m_abstractSelectList, m_text), m_registry, CursorType::Static);
-        return;
+        m_abstracts.Open(AbstractQuery(m_abstractSelectList, m_text), m_registry,
+                         CursorType::Static);
+    } else {
+        if (!m_abstract.IsPrepared()) {
+            m_abstract.Prepare(AbstractQuery(m_abstractSelectList, u"?"), m_registry);
+        }
+        m_abstracts.Open(m_abstract, m_id, CursorType::Static);
     }
-    if (!m_abstract.IsPrepared()) {
-        m_abstract.Prepare(AbstractQuery(m_abstractSelectList, u"?"), m_registry);
-    }
-    abstracts.Open(m_abstract, m_id, CursorType::Static);
+    return m_abstracts.TakeRows(rows);
 }
 
 }  // namespace mae

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/Recordset.h"
+#include "db/Row.h"
 #include "db/Statement.h"
 #include "extract/Exclusions.h"
 
@@ -43,14 +46,16 @@ class CaseStatements {
     const std::u16string& MedrefIdText() const noexcept { return m_text; }
     bool IsDeathCertificateOnly();
     bool IsReleasable(bool rereleaseChecked);
-    // Opens the case's abstracts with a static cursor.
-    void OpenAbstracts(Recordset& abstracts);
+    // Reads the case's abstracts whole (a static cursor) into rows[0..n) and returns n; the
+    // storage rows held before is used for the next case's abstracts.
+    size_t ReadAbstracts(std::vector<Row>& rows);
 
   private:
     Connection& m_registry;
     std::u16string_view m_abstractSelectList;
     PreparedExclusionTests m_tests;
     Statement m_abstract;
+    Recordset m_abstracts;  // after m_abstract: it reads from that statement
     int32_t m_id = 0;
     bool m_bound = false;
     std::u16string m_text;

@@ -8,6 +8,7 @@
 #include "db/Connection.h"
 #include "db/ReadSnapshot.h"
 #include "db/Recordset.h"
+#include "db/Row.h"
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
 #include "extract/OutputThread.h"
@@ -109,12 +110,11 @@ class RunOutput {
         Increment(m_consolidatedWritten);
         // A case's consolidated record comes before its abstracts: the files may end here.
         m_files.MarkWhole(m_consolidatedWritten, m_abstractsWritten);
-        if (!kept.hasAbstracts) return;
-        while (!kept.abstracts.Eof()) {
+        if (kept.abstractCount == 0) return;
+        for (size_t i = 0; i < kept.abstractCount; ++i) {
             Increment(m_abstractsWritten);
-            WriteAbstractRecord(m_abstractFile, kept.abstracts, *m_context.AbstractLayout,
+            WriteAbstractRecord(m_abstractFile, kept.abstracts[i], m_abstractColumns,
                                 m_context.Settings, m_logFile);
-            kept.abstracts.MoveNext();
         }
         m_files.MarkWhole(m_consolidatedWritten, m_abstractsWritten);
     }
@@ -126,30 +126,27 @@ class RunOutput {
     ByteSink& m_logFile;
     int32_t m_consolidatedWritten = 0;
     int32_t m_abstractsWritten = 0;
+    LayoutColumns m_abstractColumns{*m_context.AbstractLayout};  // the writing thread's
     OutputThread m_thread;  // last: it stops before what it writes with goes
 };
 
-// Makes a kept case's consolidated record, opens its abstracts and hands both to the writer.
+// Makes a kept case's consolidated record, reads its abstracts and hands both to the writer.
 // False when the case has no abstract; its record is handed over all the same.
-bool HandOver(const ExtractContext& context, const Recordset& cases, CaseStatements& statements,
-              OutputThread& output) {
+bool HandOver(const Recordset& cases, LayoutColumns& caseColumns, const WriterSettings& settings,
+              CaseStatements& statements, OutputThread& output) {
     CaseOutput& kept = output.Next();
     kept.consolidated.Clear();
-    kept.hasAbstracts = false;
-    WriteConsolidatedRecord(kept.consolidated, cases, *context.ConsolidatedLayout,
-                            context.Settings);
-    Recordset& abstracts = kept.abstracts;
-    if (abstracts.IsOpen()) abstracts.Close();
+    kept.abstractCount = 0;
+    WriteConsolidatedRecord(kept.consolidated, cases.CurrentRow(), caseColumns, settings);
     try {
-        statements.OpenAbstracts(abstracts);
+        kept.abstractCount = statements.ReadAbstracts(kept.abstracts);
     } catch (...) {
         // The case's consolidated record is written before its abstracts are read: it stays in
         // the file when reading them fails.
         output.Submit();
         throw;
     }
-    const bool found = !abstracts.Eof();
-    kept.hasAbstracts = found;
+    const bool found = kept.abstractCount > 0;
     output.Submit();
     return found;
 }
@@ -161,6 +158,7 @@ std::optional<std::u16string> WalkCases(const ExtractContext& context, RunUi& ui
                                         long selected, CaseStatements& statements,
                                         OutputThread& output) {
     ui.SetProgressMax(static_cast<float>(selected));
+    LayoutColumns caseColumns(*context.ConsolidatedLayout);
     cases.MoveFirst();
     int32_t visited = 0;
     while (!cases.Eof()) {
@@ -168,7 +166,7 @@ std::optional<std::u16string> WalkCases(const ExtractContext& context, RunUi& ui
         statements.SetCase(cases.Field(u"MedrefID"));
         const bool kept =
             !statements.IsDeathCertificateOnly() && statements.IsReleasable(ui.RereleaseChecked());
-        if (kept && !HandOver(context, cases, statements, output)) {
+        if (kept && !HandOver(cases, caseColumns, context.Settings, statements, output)) {
             return statements.MedrefIdText();
         }
         cases.MoveNext();

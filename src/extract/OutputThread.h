@@ -9,18 +9,18 @@
 #include <thread>
 #include <vector>
 
-#include "db/Recordset.h"
+#include "db/Row.h"
 #include "output/ByteSink.h"
 
 namespace mae {
 
 // What one kept case puts in the files: its consolidated record's line, made on the run's
-// thread from the case row, and its abstracts, read whole (a static recordset holds no
-// statement once its rows are fetched).
+// thread from the case row, and its abstract rows, abstracts[0..abstractCount), read whole and
+// handed over as plain values. The storage of both serves again for later cases.
 struct CaseOutput {
     StringSink consolidated;
-    Recordset abstracts;
-    bool hasAbstracts = false;
+    std::vector<Row> abstracts;
+    size_t abstractCount = 0;
 };
 
 // Writes the kept cases' records on a thread of its own, in the order they are handed over,

@@ -10,7 +10,7 @@
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
-#include "db/Recordset.h"
+#include "db/Row.h"
 #include "db/Value.h"
 #include "output/RecordBuffer.h"
 #include "output/ScrubNonAscii.h"
@@ -45,6 +45,13 @@ size_t FindSeparator(std::u16string_view text, size_t from) {
 // An entry whose item had no row in the control table names no column: nothing to fetch.
 bool HasNoColumn(const ItemLayout& entry) {
     return !entry.IsTextEntry() && entry.FieldName.empty();
+}
+
+// The row's value at position. A column the rows do not have is error 3265 naming it, raised
+// when its value is asked for, as the record reaches it.
+const Value& ValueAt(const Row& row, int position, std::u16string_view name) {
+    if (position < 0 || static_cast<size_t>(position) >= row.values.size()) ThrowNoColumn(name);
+    return row.values[static_cast<size_t>(position)];
 }
 
 // Places an entry's value. A start column or length the placement refuses came from the layout
@@ -86,14 +93,44 @@ std::u16string_view TextOf(const Value& value, std::u16string& owned) {
     return owned;
 }
 
-void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layout& layout,
+void LayoutColumns::Bind(const Row& row) {
+    if (m_bound && row.columns == m_columns && m_entries.size() == m_layout.size()) return;
+    static const ColumnSet none;
+    const ColumnSet& columns = row.columns ? *row.columns : none;
+    m_entries.resize(m_layout.size());
+    for (size_t i = 0; i < m_layout.size(); ++i) {
+        const ItemLayout& entry = m_layout[i];
+        m_entries[i] = entry.FieldName.empty() ? -1 : columns.Find(entry.ColumnName());
+    }
+    m_medrefId = columns.Find(u"MedrefID");
+    m_remarks = columns.Find(u"Remarks");
+    m_columns = row.columns;
+    m_bound = true;
+}
+
+const Value& LayoutColumns::Entry(const Row& row, size_t entry) const {
+    return ValueAt(row, m_entries.at(entry), m_layout[entry].ColumnName());
+}
+
+const Value& LayoutColumns::MedrefId(const Row& row) const {
+    return ValueAt(row, m_medrefId, u"MedrefID");
+}
+
+const Value& LayoutColumns::Remarks(const Row& row) const {
+    return ValueAt(row, m_remarks, u"Remarks");
+}
+
+void WriteConsolidatedRecord(ByteSink& out, const Row& caseRow, LayoutColumns& columns,
                              const WriterSettings& settings) {
+    columns.Bind(caseRow);
+    const Layout& layout = columns.layout();
     RecordBuffer record;
     std::u16string owned;
-    for (const ItemLayout& entry : layout) {
+    for (size_t i = 0; i < layout.size(); ++i) {
+        const ItemLayout& entry = layout[i];
         // Consolidated text entries are read from the case row like any other column.
         if (entry.FieldName.empty()) continue;
-        std::u16string_view value = TextOf(caseRow.Field(entry.ColumnName()), owned);
+        std::u16string_view value = TextOf(columns.Entry(caseRow, i), owned);
         if (entry.IsItem20()) {
             std::u16string padded(value);
             PadLeft(padded, entry.FieldLength, Item20Pad);
@@ -102,23 +139,25 @@ void WriteConsolidatedRecord(ByteSink& out, const Recordset& caseRow, const Layo
         }
         PlaceEntry(record, entry, value, settings);
     }
-    StampFixedFields(record, settings.NaaccrVersion, DirectText(caseRow.Field(u"MedrefID")));
+    StampFixedFields(record, settings.NaaccrVersion, DirectText(columns.MedrefId(caseRow)));
     PrintRecord(out, record);
 }
 
-void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layout& layout,
+void WriteAbstractRecord(ByteSink& out, const Row& abstractRow, LayoutColumns& columns,
                          const WriterSettings& settings, ByteSink& log) {
+    columns.Bind(abstractRow);
+    const Layout& layout = columns.layout();
     RecordBuffer record;
     // A Null or short Remarks leaves the text entries without a piece of their own empty.
     std::u16string remarksOwned;
-    const std::u16string_view remarks = TextOf(abstractRow.Field(u"Remarks"), remarksOwned);
+    const std::u16string_view remarks = TextOf(columns.Remarks(abstractRow), remarksOwned);
     const std::vector<std::u16string_view> pieces = SplitRemarks(remarks);
     const bool scanText = settings.ScanTextMode == u"TEXT";
     const bool scanAll = settings.ScanTextMode == u"ALL";
     // The record id of the log is read afresh for each scrubbed value, as the row gives it.
     std::u16string scrubbed;
     auto scrub = [&](std::u16string_view value, const ItemLayout& entry) {
-        return ScrubNonAscii(value, entry.FieldName, ToInt32(abstractRow.Field(u"MedrefID")), log,
+        return ScrubNonAscii(value, entry.FieldName, ToInt32(columns.MedrefId(abstractRow)), log,
                              scrubbed);
     };
 
@@ -131,10 +170,11 @@ void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layo
         working = owned;
     };
     size_t pieceCounter = 0;  // the n-th text entry of the layout takes piece n
-    for (const ItemLayout& entry : layout) {
+    for (size_t i = 0; i < layout.size(); ++i) {
+        const ItemLayout& entry = layout[i];
         if (HasNoColumn(entry)) continue;
         if (!entry.IsTextEntry()) {
-            const Value& value = abstractRow.Field(entry.ColumnName());
+            const Value& value = columns.Entry(abstractRow, i);
             if (value.kind() == Value::Kind::Text) {
                 working = value.text();
             } else {
@@ -155,7 +195,7 @@ void WriteAbstractRecord(ByteSink& out, const Recordset& abstractRow, const Layo
         if (scanAll) working = scrub(working, entry);
         PlaceEntry(record, entry, working, settings);
     }
-    StampFixedFields(record, settings.NaaccrVersion, DirectText(abstractRow.Field(u"MedrefID")));
+    StampFixedFields(record, settings.NaaccrVersion, DirectText(columns.MedrefId(abstractRow)));
     PrintRecord(out, record);
 }
 

@@ -176,6 +176,8 @@ TEST_F(RecordsetTest, MisuseIsARunTimeError) {
     const Step forwardOnly = [&](Recordset& rs) { rs.Open(u"select id from t", m_conn); };
     const Step atEnd = [&](Recordset& rs) { rs.Open(u"select id from t where id > 9", m_conn); };
     const Step closed = [](Recordset&) {};
+    std::vector<Row> taken;
+    const Step takeRows = [&](Recordset& rs) { rs.TakeRows(taken); };
     const struct {
         const char* what;
         Step setUp;
@@ -191,6 +193,8 @@ TEST_F(RecordsetTest, MisuseIsARunTimeError) {
         {"RecordCount, closed", closed, [](Recordset& rs) { rs.RecordCount(); }, err::ObjectClosed},
         {"FieldCount, closed", closed, [](Recordset& rs) { rs.FieldCount(); }, err::ObjectClosed},
         {"Field, closed", closed, [](Recordset& rs) { rs.Field(0); }, err::ObjectClosed},
+        {"TakeRows, forward-only", forwardOnly, takeRows, err::InvalidCall},
+        {"TakeRows, closed", closed, takeRows, err::ObjectClosed},
     };
     for (const auto& misuse : table) {
         SCOPED_TRACE(misuse.what);
