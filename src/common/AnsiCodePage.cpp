@@ -1,8 +1,28 @@
 #include "common/AnsiCodePage.h"
 
 #include "common/Simd.h"
+#include "common/Windows1252.h"
+#include "platform/System.h"
 
 namespace mae {
+
+namespace {
+
+// The system's own code page where it has one (the Windows edition), else what a Windows-1252
+// PC writes. The code page is fixed for the life of the process: the table is built once, on
+// first use, in place.
+struct FileCodePage {
+    AnsiTable bytes;
+    bool system;
+    FileCodePage() noexcept : system(platform::AnsiCodePageBytes(bytes.data(), bytes.size())) {}
+};
+
+}  // namespace
+
+const AnsiTable& AnsiBytes() noexcept {
+    static const FileCodePage page;
+    return page.system ? page.bytes : Windows1252Bytes();
+}
 
 void EncodeAnsi(std::u16string_view text, std::string& out) {
     const size_t start = out.size();

@@ -5,6 +5,7 @@
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/SqlApi.h"
+#include "platform/System.h"
 
 namespace mae {
 
@@ -427,11 +428,7 @@ std::vector<ConnectionStringPair> ParseConnectionString(std::u16string_view text
 }
 
 DriverPlatform HostDriverPlatform() noexcept {
-#ifdef _WIN32
-    return DriverPlatform::Windows;
-#else
-    return DriverPlatform::Linux;
-#endif
+    return platform::IsWindows() ? DriverPlatform::Windows : DriverPlatform::Linux;
 }
 
 std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& installed,

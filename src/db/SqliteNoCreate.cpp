@@ -1,12 +1,10 @@
 #include "db/SqliteNoCreate.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <vector>
 
 #include "common/Text.h"
+#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -96,11 +94,8 @@ std::optional<std::string> MissingSqliteFile(std::u16string_view connectionStrin
     if (database->value == u":memory:" || database->value.starts_with(u"file:")) {
         return std::nullopt;
     }
-    const std::string path = ToUtf8(database->value);
-    struct stat info;
-    if (::stat(path.c_str(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR)) {
-        return std::nullopt;
-    }
+    std::string path = ToUtf8(database->value);
+    if (!platform::IsMissing(path)) return std::nullopt;
     return path;
 }
 
