@@ -39,8 +39,11 @@ void EncodeAnsi(std::u16string_view text, char* dst) noexcept {
     // are narrowed at once when none of them is above 0x7F; a block holding another unit goes
     // through the table.
     for (; i + 16 <= n; i += 16) {
-        if (simd::NarrowAscii16(src + i, dst + i)) continue;
-        for (size_t j = i; j < i + 16; ++j) dst[j] = static_cast<char>(table[src[j]]);
+        if (simd::Ascii16(src + i)) {
+            simd::NarrowAscii16(src + i, dst + i);
+        } else {
+            for (size_t j = i; j < i + 16; ++j) dst[j] = static_cast<char>(table[src[j]]);
+        }
     }
     for (; i < n; ++i) dst[i] = static_cast<char>(table[src[i]]);
 }

@@ -24,16 +24,18 @@ inline __m128i Load(const void* at) noexcept {
 }
 }  // namespace detail
 
-// 16 UTF-16 units at src: when none is above 0x7F, writes them to dst as 16 bytes and returns
-// true; otherwise writes nothing and returns false.
-inline bool NarrowAscii16(const char16_t* src, char* dst) noexcept {
-    const __m128i a = detail::Load(src);
-    const __m128i b = detail::Load(src + 8);
-    const __m128i over =
-        _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(static_cast<short>(0xFF80)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())) != 0xFFFF) return false;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(a, b));
-    return true;
+// Whether none of the 16 UTF-16 units at src is above 0x7F.
+inline bool Ascii16(const char16_t* src) noexcept {
+    const __m128i any = _mm_or_si128(detail::Load(src), detail::Load(src + 8));
+    const __m128i over = _mm_and_si128(any, _mm_set1_epi16(static_cast<short>(0xFF80)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(over, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// The 16 units at src, none above 0x7F (Ascii16), written to dst as 16 bytes. Apart from the
+// test, so that a loop's usual case runs straight through.
+inline void NarrowAscii16(const char16_t* src, char* dst) noexcept {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
+                     _mm_packus_epi16(detail::Load(src), detail::Load(src + 8)));
 }
 
 // 16 bytes at src: when none has its high bit set, writes them to dst as 16 UTF-16 units and
@@ -74,12 +76,14 @@ inline bool HasLineEnd16(const char* src) noexcept {
 
 #else
 
-inline bool NarrowAscii16(const char16_t* src, char* dst) noexcept {
+inline bool Ascii16(const char16_t* src) noexcept {
     unsigned any = 0;
     for (size_t j = 0; j < 16; ++j) any |= src[j];
-    if (any > 0x7F) return false;
+    return any <= 0x7F;
+}
+
+inline void NarrowAscii16(const char16_t* src, char* dst) noexcept {
     for (size_t j = 0; j < 16; ++j) dst[j] = static_cast<char>(src[j]);
-    return true;
 }
 
 inline bool WidenAscii16(const unsigned char* src, char16_t* dst) noexcept {

@@ -17,9 +17,10 @@ void BlankLineEnds(char* text, size_t n) noexcept {
     // Fields run to thousands of bytes and hardly ever hold a line end: 16 bytes are looked at
     // at once.
     for (; i + 16 <= n; i += 16) {
-        if (!simd::HasLineEnd16(text + i)) continue;
-        for (size_t j = i; j < i + 16; ++j) {
-            if (text[j] == '\r' || text[j] == '\n') text[j] = ' ';
+        if (simd::HasLineEnd16(text + i)) [[unlikely]] {
+            for (size_t j = i; j < i + 16; ++j) {
+                if (text[j] == '\r' || text[j] == '\n') text[j] = ' ';
+            }
         }
     }
     for (; i < n; ++i) {
