@@ -3,7 +3,8 @@
 # unixODBC and SQLite ODBC driver) and run under qemu-i386-static, which emulates the 32-bit
 # process that this machine cannot run itself. So the 32-bit data model (size_t, long and
 # pointers of 32 bits, file offsets that must be made 64-bit) meets real SQLite files through the
-# real driver, and an output file past 2 GiB and 4 GiB (LargeFile). The tests that start a second
+# real driver, and an output file past 2 GiB and 4 GiB (LargeFile); the text kernels are the plain
+# C++ ones (MAE_SIMD=OFF), which the other builds replace with SSE2. The tests that start a second
 # run as a child program are left out: the emulated process cannot start another 32-bit program.
 # Bounded by I386_TIME_LIMIT seconds (1200). Installs what it needs: the i386 architecture and
 # packages (once; apt-get update first). I386_BUILD_DIR names the build folder (build-i386).
@@ -34,7 +35,7 @@ if [ ! -f "$BUILD_DIR/googletest/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAE_WERROR="${MAE_WERROR:-OFF}" -DMAE_BUILD_APP=OFF \
-    -DMAE_BUILD_TOOLS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PostgreSQL=ON \
+    -DMAE_BUILD_TOOLS=OFF -DMAE_SIMD=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PostgreSQL=ON \
     -DCMAKE_PREFIX_PATH="$BUILD_DIR/googletest" "$@"
 cmake --build "$BUILD_DIR" -j"$(nproc)" --target core_tests
 

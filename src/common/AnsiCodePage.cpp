@@ -1,10 +1,28 @@
 #include "common/AnsiCodePage.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "common/Simd.h"
+#include "common/Windows1252.h"
+#include "platform/System.h"
 
 namespace mae {
+
+namespace {
+
+// The system's own code page where it has one (the Windows edition), else what a Windows-1252
+// PC writes. The code page is fixed for the life of the process: the table is built once, on
+// first use, in place.
+struct FileCodePage {
+    AnsiTable bytes;
+    bool system;
+    FileCodePage() noexcept : system(platform::AnsiCodePageBytes(bytes.data(), bytes.size())) {}
+};
+
+}  // namespace
+
+const AnsiTable& AnsiBytes() noexcept {
+    static const FileCodePage page;
+    return page.system ? page.bytes : Windows1252Bytes();
+}
 
 void EncodeAnsi(std::u16string_view text, std::string& out) {
     const size_t start = out.size();
@@ -17,23 +35,16 @@ void EncodeAnsi(std::u16string_view text, char* dst) noexcept {
     const size_t n = text.size();
     const AnsiTable& table = AnsiBytes();
     size_t i = 0;
-#if defined(__SSE2__)
     // Record text is mostly ASCII, which every ANSI code page keeps as it is: 16 units at a time
     // are narrowed at once when none of them is above 0x7F; a block holding another unit goes
     // through the table.
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i zero = _mm_setzero_si128();
     for (; i + 16 <= n; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 8));
-        const __m128i over = _mm_and_si128(_mm_or_si128(a, b), high);
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(over, zero)) == 0xFFFF) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(a, b));
+        if (simd::Ascii16(src + i)) {
+            simd::NarrowAscii16(src + i, dst + i);
         } else {
             for (size_t j = i; j < i + 16; ++j) dst[j] = static_cast<char>(table[src[j]]);
         }
     }
-#endif
     for (; i < n; ++i) dst[i] = static_cast<char>(table[src[i]]);
 }
 

@@ -21,6 +21,21 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // A blank or a tab: what is trimmed around numbers and ini values.
 constexpr bool IsBlank(char16_t c) noexcept { return c == u' ' || c == u'\t'; }
+// A blank, a tab or a line end (CR, LF): what is trimmed around the keywords and values of a
+// connection string.
+constexpr bool IsBlankOrLineEnd(char16_t c) noexcept {
+    return IsBlank(c) || c == u'\r' || c == u'\n';
+}
+// A blank alone: what an ODBC driver trims around its options.
+constexpr bool IsSpace(char16_t c) noexcept { return c == u' '; }
+
+// text without the units at either end of which trimmed holds.
+constexpr std::u16string_view Trim(std::u16string_view text,
+                                   bool (*trimmed)(char16_t) noexcept = IsBlank) noexcept {
+    while (!text.empty() && trimmed(text.front())) text.remove_prefix(1);
+    while (!text.empty() && trimmed(text.back())) text.remove_suffix(1);
+    return text;
+}
 
 // Decimal text of an integer: digits, a minus sign when negative, nothing else.
 std::u16string DecimalText(long long value);

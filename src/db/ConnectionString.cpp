@@ -4,20 +4,20 @@
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
+#include "platform/System.h"
 
 namespace mae {
+
+const ConnectionStringPair* FindPair(const std::vector<ConnectionStringPair>& pairs,
+                                     std::u16string_view key) {
+    for (const auto& p : pairs)
+        if (EqualsIgnoreCase(p.key, key)) return &p;
+    return nullptr;
+}
 
 namespace {
 
 using Pairs = std::vector<ConnectionStringPair>;
-
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-std::u16string_view Trim(std::u16string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 bool StartsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) {
     return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
@@ -30,7 +30,54 @@ struct Parsed {
     size_t faultAt = 0;
 };
 
-Parsed Parse(std::u16string_view s) {
+// How a reader takes a connection string apart.
+struct Rules {
+    bool (*blank)(char16_t) noexcept;  // what is trimmed around keywords and values
+    std::u16string_view openers;       // the characters that enclose a value
+    // A fault ends the reading (OLE DB). Otherwise (a driver's own options) a piece without '='
+    // is passed over, so is the text after an enclosed value up to the next ';', a value never
+    // closed takes the rest of the string, and "==" and an empty keyword mean nothing special.
+    bool strict;
+};
+constexpr Rules OleDbRules{IsBlankOrLineEnd, u"\"'{", true};
+constexpr Rules DriverRules{IsSpace, u"{", false};
+
+// Reads a keyword from s[i] up to its '=' (i then after it); false at a ';' or the end first.
+bool ReadKey(std::u16string_view s, size_t& i, const Rules& rules, std::u16string& key) {
+    for (; i < s.size() && s[i] != u';'; ++i) {
+        if (s[i] != u'=') {
+            key += s[i];
+        } else if (rules.strict && i + 1 < s.size() && s[i + 1] == u'=') {
+            key += u'=';  // "==" stands for '=' inside a keyword
+            ++i;
+        } else {
+            ++i;
+            key = std::u16string(Trim(key, rules.blank));
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the value that the opening character s[i] encloses (i then after its closing one);
+// inside, the closing character written twice stands for itself. false when it is never closed.
+bool ReadEnclosed(std::u16string_view s, size_t& i, std::u16string& value) {
+    const char16_t close = s[i] == u'{' ? u'}' : s[i];
+    for (++i; i < s.size(); ++i) {
+        if (s[i] != close) {
+            value += s[i];
+        } else if (i + 1 < s.size() && s[i + 1] == close) {
+            value += close;
+            ++i;
+        } else {
+            ++i;
+            return true;
+        }
+    }
+    return false;
+}
+
+Parsed Parse(std::u16string_view s, const Rules& rules = OleDbRules) {
     Parsed p;
     const size_t n = s.size();
     size_t i = 0;
@@ -40,51 +87,31 @@ Parsed Parse(std::u16string_view s) {
         return p;
     };
     for (;;) {
-        while (i < n && (IsBlank(s[i]) || s[i] == u';')) ++i;
+        while (i < n && (rules.blank(s[i]) || s[i] == u';')) ++i;
         if (i >= n) break;
         const size_t keyStart = i;
-        std::u16string key;
-        for (;;) {
-            if (i >= n || s[i] == u';') return fail("a keyword without '='", keyStart);
-            if (s[i] == u'=') {
-                if (i + 1 < n && s[i + 1] == u'=') {  // "==" stands for '=' inside a keyword
-                    key += u'=';
-                    i += 2;
-                    continue;
-                }
-                break;
-            }
-            key += s[i++];
+        std::u16string key, value;
+        if (!ReadKey(s, i, rules, key)) {
+            if (!rules.strict) continue;
+            return fail("a keyword without '='", keyStart);
         }
-        ++i;  // the '='
-        key = std::u16string(Trim(key));
-        if (key.empty()) return fail("a value without a keyword", keyStart);
-        while (i < n && IsBlank(s[i])) ++i;
-        std::u16string value;
-        if (i < n && (s[i] == u'"' || s[i] == u'\'' || s[i] == u'{')) {
-            const char16_t close = s[i] == u'{' ? u'}' : s[i];
-            const size_t open = i++;
-            bool closed = false;
-            while (i < n) {
-                if (s[i] == close) {
-                    if (i + 1 < n && s[i + 1] == close) {  // doubled: the character itself
-                        value += close;
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    closed = true;
-                    break;
-                }
-                value += s[i++];
+        if (key.empty() && rules.strict) return fail("a value without a keyword", keyStart);
+        while (i < n && rules.blank(s[i])) ++i;
+        if (i < n && rules.openers.find(s[i]) != std::u16string_view::npos) {
+            const size_t open = i;
+            const bool closed = ReadEnclosed(s, i, value);
+            if (!rules.strict) {
+                i = std::min(s.find(u';', i), n);
+            } else if (!closed) {
+                return fail("a quoted value that is never closed", open);
+            } else {
+                while (i < n && rules.blank(s[i])) ++i;
+                if (i < n && s[i] != u';') return fail("text after a quoted value", i);
             }
-            if (!closed) return fail("a quoted value that is never closed", open);
-            while (i < n && IsBlank(s[i])) ++i;
-            if (i < n && s[i] != u';') return fail("text after a quoted value", i);
         } else {
             const size_t start = i;
             while (i < n && s[i] != u';') ++i;
-            value = std::u16string(Trim(s.substr(start, i - start)));
+            value = Trim(s.substr(start, i - start), rules.blank);
         }
         p.pairs.push_back({std::move(key), std::move(value)});
     }
@@ -95,12 +122,6 @@ Parsed Parse(std::u16string_view s) {
     throw RuntimeError(err::BadInitString, "The connection string is not well formed: " + fault +
                                                " at character " + std::to_string(at + 1) + " of " +
                                                what);
-}
-
-const ConnectionStringPair* FindFirst(const Pairs& pairs, std::u16string_view key) {
-    for (const auto& p : pairs)
-        if (EqualsIgnoreCase(p.key, key)) return &p;
-    return nullptr;
 }
 
 // OLE DB reads a repeated keyword's last value (the provider's first, looked up apart): one
@@ -135,7 +156,7 @@ class OdbcText {
         if (Has(key)) return;
         m_pairs.push_back({std::u16string(key), std::u16string(value)});
     }
-    bool Has(std::u16string_view key) const { return FindFirst(m_pairs, key) != nullptr; }
+    bool Has(std::u16string_view key) const { return FindPair(m_pairs, key) != nullptr; }
     std::u16string Text(std::u16string_view driver) const {
         std::u16string out;
         if (!driver.empty()) out = u"Driver={" + Escaped(driver) + u"}";
@@ -161,7 +182,7 @@ class OdbcText {
         bool braces =
             v.find(u';') != std::u16string_view::npos ||
             (!v.empty() && (v.front() == u'{' || v.front() == u'"' || v.front() == u'\'' ||
-                            IsBlank(v.front()) || IsBlank(v.back())));
+                            IsBlankOrLineEnd(v.front()) || IsBlankOrLineEnd(v.back())));
         if (!braces) return std::u16string(v);
         // Built by appending: "literal" + string trips GCC 12's -Wrestrict in optimised builds.
         std::u16string text = u"{";
@@ -215,7 +236,7 @@ std::vector<std::u16string_view> Candidates(Family family, DriverPlatform platfo
         return {u"ODBC Driver 18 for SQL Server", u"ODBC Driver 17 for SQL Server", u"FreeTDS"};
     }
     // The older Access driver opens .mdb files only.
-    const auto ext = Trim(dataSource);
+    const auto ext = Trim(dataSource, IsBlankOrLineEnd);
     if (ext.size() >= 6 && EqualsIgnoreCase(ext.substr(ext.size() - 6), u".accdb"))
         return {u"Microsoft Access Driver (*.mdb, *.accdb)"};
     return {u"Microsoft Access Driver (*.mdb, *.accdb)", u"Microsoft Access Driver (*.mdb)"};
@@ -265,7 +286,7 @@ bool IsOleDbOnly(std::u16string_view key) {
 }
 
 bool IsTrue(std::u16string_view v) {
-    v = Trim(v);
+    v = Trim(v, IsBlankOrLineEnd);
     return EqualsIgnoreCase(v, u"true") || EqualsIgnoreCase(v, u"yes") ||
            EqualsIgnoreCase(v, u"sspi") || EqualsIgnoreCase(v, u"mandatory") ||
            EqualsIgnoreCase(v, u"strict");
@@ -273,7 +294,7 @@ bool IsTrue(std::u16string_view v) {
 
 // OLE DB writes switches as True/False, ODBC drivers as yes/no.
 std::u16string YesNo(std::u16string_view v) {
-    std::u16string_view t = Trim(v);
+    std::u16string_view t = Trim(v, IsBlankOrLineEnd);
     if (EqualsIgnoreCase(t, u"true")) return u"yes";
     if (EqualsIgnoreCase(t, u"false")) return u"no";
     return std::u16string(t);
@@ -286,7 +307,7 @@ struct KeyRule {
 };
 
 const std::u16string* Value(const Pairs& keys, std::u16string_view key) {
-    const auto* p = FindFirst(keys, key);
+    const auto* p = FindPair(keys, key);
     return p ? &p->value : nullptr;
 }
 
@@ -317,17 +338,18 @@ void ForOdbc(const Pairs& keys, OdbcText& out) {
 // The server of Data Source: FreeTDS takes a host name (or host\instance) and the port apart;
 // "(local)" and "." are Windows' names for this machine.
 void AddSqlServerHost(std::u16string_view dataSource, bool freeTds, OdbcText& out) {
-    std::u16string_view server = Trim(dataSource);
+    std::u16string_view server = Trim(dataSource, IsBlankOrLineEnd);
     if (!freeTds) {
         out.Add(u"Server", server);
         return;
     }
     if (StartsWithIgnoreCase(server, u"tcp:")) server.remove_prefix(4);
     const size_t comma = server.find(u',');
-    std::u16string_view host = Trim(server.substr(0, comma));
+    std::u16string_view host = Trim(server.substr(0, comma), IsBlankOrLineEnd);
     if (host == u"." || EqualsIgnoreCase(host, u"(local)")) host = u"localhost";
     out.Add(u"Server", host);
-    if (comma != std::u16string_view::npos) out.Add(u"Port", Trim(server.substr(comma + 1)));
+    if (comma != std::u16string_view::npos)
+        out.Add(u"Port", Trim(server.substr(comma + 1), IsBlankOrLineEnd));
 }
 
 void ForSqlServer(const Pairs& keys, std::u16string_view driver, OdbcText& out) {
@@ -425,12 +447,12 @@ std::vector<ConnectionStringPair> ParseConnectionString(std::u16string_view text
     return std::move(p.pairs);
 }
 
+std::vector<ConnectionStringPair> DriverOptionPairs(std::u16string_view text) {
+    return Parse(text, DriverRules).pairs;
+}
+
 DriverPlatform HostDriverPlatform() noexcept {
-#ifdef _WIN32
-    return DriverPlatform::Windows;
-#else
-    return DriverPlatform::Linux;
-#endif
+    return platform::IsWindows() ? DriverPlatform::Windows : DriverPlatform::Linux;
 }
 
 std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& installed,
@@ -446,14 +468,14 @@ std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& 
                                "connection string");
     }
     Parsed parsed = Parse(text);
-    const ConnectionStringPair* provider = FindFirst(parsed.pairs, u"Provider");
+    const ConnectionStringPair* provider = FindPair(parsed.pairs, u"Provider");
     // No provider: ODBC's own form, which is the driver's to read (ODBC's rules differ from
     // OLE DB's in places, e.g. the first of a repeated keyword counts).
     if (!provider) return std::u16string(text);
     if (!parsed.fault.empty())
         ThrowBadString(parsed.fault, parsed.faultAt, "the connection string");
 
-    const std::u16string_view name = Trim(provider->value);
+    const std::u16string_view name = Trim(provider->value, IsBlankOrLineEnd);
     Family family{};
     if (!FamilyOf(name, family)) {
         throw RuntimeError(
@@ -504,7 +526,7 @@ bool IsPasswordKey(std::u16string_view key) {
 }
 
 void AddSecret(std::u16string_view value, std::vector<std::u16string>& secrets) {
-    value = Trim(value);
+    value = Trim(value, IsBlankOrLineEnd);
     if (!value.empty()) secrets.emplace_back(value);
 }
 
@@ -524,17 +546,17 @@ void AddLenientSecrets(std::u16string_view s, std::vector<std::u16string>& secre
         for (size_t at = 0; at + key.size() <= s.size() && found < MaxKeywords; ++at) {
             if (!EqualsIgnoreCase(s.substr(at, key.size()), key)) continue;
             size_t before = at;
-            while (before > 0 && IsBlank(s[before - 1])) --before;
+            while (before > 0 && IsBlankOrLineEnd(s[before - 1])) --before;
             if (before > 0 && s[before - 1] != u';' && s[before - 1] != u'{' &&
                 s[before - 1] != u'"' && s[before - 1] != u'\'') {
                 continue;  // the end of a longer keyword ("Mask Password")
             }
             size_t i = at + key.size();
-            while (i < s.size() && IsBlank(s[i])) ++i;
+            while (i < s.size() && IsBlankOrLineEnd(s[i])) ++i;
             if (i >= s.size() || s[i] != u'=') continue;
             ++found;
             ++i;
-            while (i < s.size() && IsBlank(s[i])) ++i;
+            while (i < s.size() && IsBlankOrLineEnd(s[i])) ++i;
             const size_t semicolon = std::min(s.find(u';', i), s.size());
             AddSecret(s.substr(i, semicolon - i), secrets);
             // Inside an enclosing brace or quote, the value ends at its closing character.

@@ -21,6 +21,16 @@ struct ConnectionStringPair {
 // an empty key, a value whose enclosing character is never closed, or text after it.
 std::vector<ConnectionStringPair> ParseConnectionString(std::u16string_view text);
 
+// The pairs of an ODBC string as a driver reads its own options (the SQLite driver's NoCreat,
+// Timeout, Database), which never fails: only braces enclose a value ("}}" in it standing for
+// '}'), only spaces are trimmed, a piece without '=' is passed over, and so is the text after a
+// closing brace up to the next ';'; a brace never closed takes the rest of the string.
+std::vector<ConnectionStringPair> DriverOptionPairs(std::u16string_view text);
+
+// The first pair of that keyword, letter case ignored; nullptr when there is none.
+const ConnectionStringPair* FindPair(const std::vector<ConnectionStringPair>& pairs,
+                                     std::u16string_view key);
+
 // Which platform's driver names to look for.
 enum class DriverPlatform { Windows, Linux };
 DriverPlatform HostDriverPlatform() noexcept;

@@ -1,8 +1,6 @@
 #include "db/DriverText.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "common/Simd.h"
 
 namespace mae {
 
@@ -30,19 +28,12 @@ void AppendSqliteDriverText(std::string_view bytes, std::u16string& out) {
     size_t i = 0;
     const auto* src = reinterpret_cast<const unsigned char*>(bytes.data());
     while (i < bytes.size()) {
-#if defined(__SSE2__)
         // Registry text is mostly ASCII: 16 bytes without a high bit are widened at once.
-        const __m128i zero = _mm_setzero_si128();
-        while (i + 16 <= bytes.size()) {
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-            if (_mm_movemask_epi8(b) != 0) break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n), _mm_unpacklo_epi8(b, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n + 8), _mm_unpackhi_epi8(b, zero));
+        while (i + 16 <= bytes.size() && simd::WidenAscii16(src + i, dst + n)) {
             i += 16;
             n += 16;
         }
         if (i == bytes.size()) break;
-#endif
         const unsigned c = src[i];
         unsigned long unit = c;
         size_t used = 1;

@@ -53,12 +53,11 @@ Int ToInteger(const Value& v) {
 }  // namespace
 
 std::optional<double> ParseNumber(std::u16string_view text) {
-    size_t b = 0, e = text.size();
-    while (b < e && IsBlank(text[b])) ++b;
-    while (e > b && IsBlank(text[e - 1])) --e;
-    if (b == e || e - b > 64) return std::nullopt;
+    text = Trim(text);
+    const size_t e = text.size();
+    if (e == 0 || e > 64) return std::nullopt;
     std::string ascii;
-    size_t i = b;
+    size_t i = 0;
     auto digits = [&]() {
         size_t n = 0;
         while (i < e && text[i] >= u'0' && text[i] <= u'9') {

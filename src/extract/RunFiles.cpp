@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -96,14 +95,6 @@ bool RunIsGone(const TemporaryParts& parts) {
     return !platform::ProcessIsRunning(parts.process);
 }
 
-std::filesystem::path NativePath(const std::string& path) {
-#ifdef _WIN32
-    return std::filesystem::path(std::u8string(path.begin(), path.end()));  // UTF-8 there
-#else
-    return std::filesystem::path(path);  // bytes, as the system has them
-#endif
-}
-
 [[noreturn]] void ThrowCannotCreate(const std::string& path, const std::string& reason) {
     throw ErrorOf(err::PathAccess, "cannot create " + path + " (" + reason + ")");
 }
@@ -111,12 +102,11 @@ std::filesystem::path NativePath(const std::string& path) {
 // What stands at a file's own name must be a file (or nothing): the run never writes through a
 // link, and a folder there can never be replaced.
 void CheckFinalName(const std::string& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::symlink_status(NativePath(path), ec);
-    if (std::filesystem::is_symlink(status)) {
+    const platform::EntryKind kind = platform::KindOf(path);
+    if (kind == platform::EntryKind::Link) {
         ThrowCannotCreate(path, "it is a symbolic link; the extract does not write through links");
     }
-    if (std::filesystem::is_directory(status)) {
+    if (kind == platform::EntryKind::Folder) {
         ThrowCannotCreate(path, std::generic_category().message(EISDIR));
     }
 }
@@ -183,7 +173,7 @@ bool ParseJournal(const std::string& text, Replacement& replacement) {
 }
 
 std::string ReadSmallFile(const std::string& path, bool& ok) {
-    std::ifstream in(NativePath(path), std::ios::binary);
+    std::ifstream in(platform::NativePath(path), std::ios::binary);
     std::string text(LargestJournal + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
@@ -214,12 +204,11 @@ Stop Apply(const std::string& folder, const Replacement& replacement) {
     // Only files are moved aside: a folder or a link that came to stand at a file's name since
     // the run began stops the replacement before anything moves.
     for (const Replacement::File& file : replacement.files) {
-        std::error_code ec;
-        const auto status = std::filesystem::symlink_status(NativePath(path(file.final)), ec);
-        if (std::filesystem::is_directory(status)) {
+        const platform::EntryKind kind = platform::KindOf(path(file.final));
+        if (kind == platform::EntryKind::Folder) {
             return Stop{path(file.final), std::generic_category().message(EISDIR)};
         }
-        if (std::filesystem::is_symlink(status)) {
+        if (kind == platform::EntryKind::Link) {
             return Stop{path(file.final), "it is a symbolic link"};
         }
     }

@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "common/AnsiCodePage.h"
 #include "common/RuntimeError.h"
+#include "common/Simd.h"
 #include "output/ByteSink.h"
 
 namespace mae {
@@ -17,20 +14,15 @@ namespace {
 
 void BlankLineEnds(char* text, size_t n) noexcept {
     size_t i = 0;
-#if defined(__SSE2__)
     // Fields run to thousands of bytes and hardly ever hold a line end: 16 bytes are looked at
     // at once.
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
     for (; i + 16 <= n; i += 16) {
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(b, cr), _mm_cmpeq_epi8(b, lf))) != 0) {
+        if (simd::HasLineEnd16(text + i)) [[unlikely]] {
             for (size_t j = i; j < i + 16; ++j) {
                 if (text[j] == '\r' || text[j] == '\n') text[j] = ' ';
             }
         }
     }
-#endif
     for (; i < n; ++i) {
         if (text[i] == '\r' || text[i] == '\n') text[i] = ' ';
     }

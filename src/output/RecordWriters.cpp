@@ -4,11 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "common/RuntimeError.h"
+#include "common/Simd.h"
 #include "common/Text.h"
 #include "db/Row.h"
 #include "db/Value.h"
@@ -22,20 +19,16 @@ namespace {
 constexpr std::u16string_view Item20Pad = u"0";
 
 // Position of the next separator at or after from, or npos. Remarks run to thousands of units
-// per abstract: with SSE2, eight units are compared at once.
+// per abstract: eight units are compared at once.
 size_t FindSeparator(std::u16string_view text, size_t from) {
     const char16_t* data = text.data();
     const size_t n = text.size();
     size_t i = from;
-#if defined(__SSE2__)
-    const __m128i separator = _mm_set1_epi16(static_cast<short>(RemarksSeparator));
     for (; i + 8 <= n; i += 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(units, separator));
-        if (mask != 0)
-            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask))) / 2;
+        // Most blocks hold none: the loop stays straight for them.
+        if (const size_t at = simd::Find8(data + i, RemarksSeparator); at < 8) [[unlikely]]
+            return i + at;
     }
-#endif
     for (; i < n; ++i) {
         if (data[i] == RemarksSeparator) return i;
     }

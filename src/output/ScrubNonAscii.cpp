@@ -2,11 +2,8 @@
 
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "common/AnsiCodePage.h"
+#include "common/Simd.h"
 #include "output/ByteSink.h"
 
 namespace mae {
@@ -23,16 +20,10 @@ bool IsKept(const AnsiTable& bytes, char16_t unit) noexcept {
 // How many units from the start are printable ASCII (32..127), so certainly kept.
 size_t PrintableAsciiPrefix(std::u16string_view text) noexcept {
     size_t i = 0;
-#if defined(__SSE2__)
-    // 8 units at a time; a unit of 0x8000 or more reads as negative and so counts as below 32.
-    const __m128i below = _mm_set1_epi16(32);
-    const __m128i above = _mm_set1_epi16(127);
+    // 8 units at a time.
     for (; i + 8 <= text.size(); i += 8) {
-        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-        const __m128i out = _mm_or_si128(_mm_cmplt_epi16(u, below), _mm_cmpgt_epi16(u, above));
-        if (_mm_movemask_epi8(out) != 0) break;
+        if (!simd::PrintableAscii8(text.data() + i)) break;
     }
-#endif
     while (i < text.size() && text[i] >= 32 && text[i] <= 127) ++i;
     return i;
 }

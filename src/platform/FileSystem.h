@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -105,6 +106,19 @@ IoStatus RemoveFile(const std::string& path);
 IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names);
 // Whether something (a file, a folder, a link) has that name.
 bool Exists(const std::string& path);
+// Whether nothing is at path, a symbolic link followed to its target: false when the system
+// cannot tell (no permission to look, say).
+bool IsMissing(const std::string& path);
+
+// What has a name: a symbolic link is told as such, not followed (on Windows, where the program
+// meets none, as what its attributes say: a folder or a file). Nothing also when it cannot be
+// looked at.
+enum class EntryKind { Nothing, File, Folder, Link };
+EntryKind KindOf(const std::string& path);
+
+// The path for the standard library's file streams: the bytes as they are on POSIX, UTF-8 read
+// as such on Windows.
+std::filesystem::path NativePath(const std::string& path);
 // Asks the system to put the folder's entries (names made, renamed, removed) on the disk. A
 // system that has no such call (Windows: each rename is written through) is not asked.
 IoStatus SyncFolder(const std::string& folder);

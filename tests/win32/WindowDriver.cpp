@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/WinText.h"
+
 namespace {
 
 constexpr DWORD WaitSeconds = 180;
@@ -31,15 +33,7 @@ constexpr int MessageBoxTextId = 0xFFFF;
 FILE* g_transcript = nullptr;
 PROCESS_INFORMATION g_program{};
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
+using mae::platform::win32::Utf8;
 
 std::wstring TextOf(HWND window) {
     const int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));

@@ -19,12 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::u16string_view Trim(std::u16string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 // The file itself when it exists under that name; otherwise an entry of the folder whose name
 // differs only in letter case (the host writes the name as it likes and Windows does not care).
 // Among several such entries the first in byte order wins, so the choice does not depend on

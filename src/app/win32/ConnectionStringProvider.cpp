@@ -13,6 +13,7 @@
 #include "app/win32/RegistryViews.h"
 #include "app/win32/WideText.h"
 #include "common/RuntimeError.h"
+#include "platform/win32/WinText.h"
 
 namespace mae {
 
@@ -44,23 +45,7 @@ std::string Hex(HRESULT hr) {
 }
 
 std::string SystemText(HRESULT hr) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out;
-    if (text) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                             nullptr, nullptr);
-        out.resize(static_cast<size_t>(size > 0 ? size : 0));
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), size, nullptr,
-                            nullptr);
-        LocalFree(text);
-    }
-    while (!out.empty() &&
-           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
-        out.pop_back();
-    }
+    std::string out = platform::win32::SystemMessage(static_cast<DWORD>(hr));
     if (out.empty() && hr == REGDB_E_CLASSNOTREG) out = "class not registered";
     return out.empty() ? Hex(hr) : out + ", " + Hex(hr);
 }

@@ -5,30 +5,21 @@
 #include <string>
 
 #include "app/startup/ProfileReader.h"
+#include "app/win32/WideText.h"
+#include "platform/win32/WinText.h"
 
 namespace mae {
 
 namespace {
 
 std::string ToAnsi(std::u16string_view text) {
-    if (text.empty()) return {};
-    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-    const int length = static_cast<int>(text.size());
-    const int size = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_ACP, 0, wide, length, out.data(), size, nullptr, nullptr);
-    return out;
+    return platform::win32::Narrow(win32::Wide(text), CP_ACP);
 }
 
 std::u16string FromAnsi(const char* text, size_t length) {
-    if (length == 0) return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    std::u16string out(static_cast<size_t>(size > 0 ? size : 0), u'\0');
-    if (size > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length),
-                            reinterpret_cast<wchar_t*>(out.data()), size);
-    }
-    return out;
+    std::wstring wide;
+    platform::win32::Widen(std::string_view(text, length), CP_ACP, 0, wide);
+    return win32::FromWide(wide);
 }
 
 }  // namespace
@@ -37,12 +28,7 @@ std::string WindowsFolder() {
     wchar_t folder[MAX_PATH + 1] = {};
     const UINT length = GetWindowsDirectoryW(folder, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return "C:\\Windows";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(length), out.data(), size, nullptr,
-                        nullptr);
-    return out;
+    return platform::win32::Utf8(std::wstring_view(folder, length));
 }
 
 std::u16string ReadProfileString(std::u16string_view section, std::u16string_view key,

@@ -160,6 +160,20 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+bool IsMissing(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+EntryKind KindOf(const std::string& path) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return EntryKind::Nothing;
+    if (S_ISLNK(info.st_mode)) return EntryKind::Link;
+    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
+}
+
+std::filesystem::path NativePath(const std::string& path) { return path; }
+
 IoStatus SyncFolder(const std::string& folder) {
     NativeFile dir;
     const IoStatus status = OpenWith(folder, O_RDONLY | O_DIRECTORY, dir);

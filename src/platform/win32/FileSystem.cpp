@@ -6,48 +6,27 @@
 
 #include <algorithm>
 
+#include "platform/win32/WinText.h"
+
 namespace mae::platform {
 
 namespace {
 
 HANDLE AsHandle(NativeFile::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-std::string Utf8(const wchar_t* text, int length) {
-    if (length <= 0) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
+using win32::Utf8;
 
 // The path as UTF-16; false when it is not valid UTF-8 or holds a NUL.
 bool Wide(const std::string& path, std::wstring& out) {
     out.clear();
-    if (path.empty()) return true;
     if (path.find('\0') != std::string::npos) return false;
-    const int length = static_cast<int>(path.size());
-    const int size =
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, nullptr, 0);
-    if (size <= 0) return false;
-    out.resize(static_cast<size_t>(size));
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), length, out.data(), size);
-    return true;
+    return win32::Widen(path, CP_UTF8, MB_ERR_INVALID_CHARS, out);
 }
 
 IoStatus BadName() { return IoStatus{IoError::PathAccess, "the path is not valid UTF-8"}; }
 
 std::string SystemText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = text ? Utf8(text, static_cast<int>(length)) : std::string();
-    if (text) LocalFree(text);
-    while (!out.empty() &&
-           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
-        out.pop_back();
-    }
+    std::string out = win32::SystemMessage(error);
     if (out.empty()) out = "system error " + std::to_string(error);
     return out;
 }
@@ -198,8 +177,7 @@ IoStatus ListFolder(const std::string& folder, std::vector<std::string>& names) 
     }
     do {
         const std::wstring_view name = entry.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(Utf8(name.data(), static_cast<int>(name.size())));
+        if (name != L"." && name != L"..") names.push_back(Utf8(name));
     } while (FindNextFileW(find, &entry));
     const DWORD error = GetLastError();
     FindClose(find);
@@ -211,6 +189,26 @@ bool Exists(const std::string& path) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
     return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsMissing(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+EntryKind KindOf(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return EntryKind::Nothing;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Nothing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
+}
+
+std::filesystem::path NativePath(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
 IoStatus SyncFolder(const std::string&) {
@@ -279,11 +277,10 @@ IoStatus ExecutableFolder(std::string& folder) {
     }
     const size_t separator = path.find_last_of(L"\\/");
     if (separator == std::wstring::npos || separator == 0) {
-        return IoStatus{IoError::PathAccess, "the executable's path has no folder: '" +
-                                                 Utf8(path.data(), static_cast<int>(path.size())) +
-                                                 "'"};
+        return IoStatus{IoError::PathAccess,
+                        "the executable's path has no folder: '" + Utf8(path) + "'"};
     }
-    folder = Utf8(path.data(), static_cast<int>(separator));
+    folder = Utf8(std::wstring_view(path).substr(0, separator));
     return {};
 }
 
