@@ -17,6 +17,8 @@ constexpr UnitByte Listed[] = {
 #include "common/Windows1252Table.inc"
 };
 
+using AnsiTable = std::array<unsigned char, 0x10000>;
+
 constexpr AnsiTable BuildTable() {
     AnsiTable bytes{};
     bytes.fill('?');

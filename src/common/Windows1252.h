@@ -1,9 +1,8 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
-
-#include "common/AnsiCodePage.h"
 
 namespace mae {
 
@@ -12,7 +11,8 @@ namespace mae {
 // a unit it cannot map (a surrogate half included). The five bytes Windows-1252 leaves
 // unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the C1 control of the same number.
 // Compiled in from Windows1252Table.inc, which tools/Windows1252Table.cpp generates under Wine.
-const AnsiTable& Windows1252Bytes() noexcept;
+// The same type as AnsiCodePage.h's AnsiTable, which is built on this table.
+const std::array<unsigned char, 0x10000>& Windows1252Bytes() noexcept;
 // Each byte to its UTF-16 unit.
 std::u16string DecodeWindows1252(std::string_view bytes);
 

@@ -125,7 +125,7 @@ struct Recordset::Impl {
         if (rc == SQL_NO_DATA) return false;
         odbc::Check(rc, SQL_HANDLE_STMT, stmt, "SQLFetch");
         if (out.columns != columns) out.columns = columns;
-        const size_t n = columns->size();
+        const size_t n = columns->Count();
         out.values.resize(n);
         for (size_t c = 0; c < n; ++c)
             ReadColumn(static_cast<SQLUSMALLINT>(c + 1), columns->isNumeric(c), out.values[c]);
@@ -238,7 +238,7 @@ struct Recordset::Impl {
     void Position(CursorType cursor) {
         isStatic = cursor == CursorType::Static;
         open = true;
-        const bool hasColumns = columns->size() > 0;
+        const bool hasColumns = columns->Count() > 0;
         if (isStatic) {
             rowCount = 0;
             while (hasColumns) {
@@ -372,13 +372,13 @@ long Recordset::RecordCount() const {
 
 int Recordset::FieldCount() const {
     if (!m_impl->IsOpen()) odbc::ThrowClosed();
-    return static_cast<int>(m_impl->columns->size());
+    return static_cast<int>(m_impl->columns->Count());
 }
 
 const std::u16string& Recordset::FieldName(int position) const {
     if (!m_impl->IsOpen()) odbc::ThrowClosed();
     const ColumnSet& columns = *m_impl->columns;
-    if (position < 0 || position >= static_cast<int>(columns.size())) ThrowItemNotFound();
+    if (position < 0 || position >= static_cast<int>(columns.Count())) ThrowItemNotFound();
     return columns.name(static_cast<size_t>(position));
 }
 

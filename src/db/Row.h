@@ -21,7 +21,7 @@ class ColumnSet {
     explicit ColumnSet(const std::vector<std::u16string>& names);
 
     void Add(std::u16string name, bool numeric);
-    size_t size() const noexcept { return m_names.size(); }
+    size_t Count() const noexcept { return m_names.size(); }
     const std::u16string& name(size_t position) const { return m_names.at(position); }
     bool isNumeric(size_t position) const { return m_numeric.at(position); }
     // Position of the first column of that name, letter case ignored; -1 when there is none.
