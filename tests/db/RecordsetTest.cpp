@@ -218,7 +218,7 @@ TEST_F(RecordsetTest, PreparedStatementRunsWithEachBoundValue) {
     Recordset other;
     other.Open(u"select 1", m_conn);  // an unrelated open recordset does not disturb it
     Recordset rs;
-    const std::u16string name = u"NAME";  // one storage, as a layout's FieldName
+    const std::u16string name = u"NAME";  // the same name, looked up anew for each execution
     const struct {
         int32_t id;
         std::vector<std::u16string> names;  // "(null)" for Null
@@ -245,7 +245,14 @@ TEST_F(RecordsetTest, PreparedStatementRunsWithEachBoundValue) {
         }
     }
     EXPECT_EQ(ToDouble(other.Field(0)), 1);
-    // A forward-only reader is closed when its statement goes away; no dangling cursor.
+    // A forward-only reader is closed when its statement runs again for another reader, and
+    // when its statement goes away; no dangling cursor.
+    rs.Open(byId, 1);
+    Recordset next;
+    next.Open(byId, 2);
+    EXPECT_EQ(rs.State(), 0);
+    EXPECT_THROW(rs.MoveNext(), RuntimeError);
+    EXPECT_EQ(next.Field(name).text(), u"Bé€");
     rs.Open(byId, 1);
     byId.Close();
     EXPECT_EQ(rs.State(), 0);
