@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -101,6 +102,17 @@ inline RuntimeError AsRunTimeError(const std::exception& error) {
     if (auto* known = dynamic_cast<const RuntimeError*>(&error)) return *known;
     if (dynamic_cast<const std::bad_alloc*>(&error)) return ErrorOf(err::OutOfMemory);
     return ErrorOf(err::Internal, error.what());
+}
+
+// The same for a caught failure of any type; one that is no std::exception is error 51.
+inline RuntimeError AsRunTimeError(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        return AsRunTimeError(error);
+    } catch (...) {
+        return ErrorOf(err::Internal);
+    }
 }
 
 }  // namespace mae

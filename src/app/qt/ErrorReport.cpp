@@ -26,16 +26,6 @@ QMessageBox::StandardButton ShowMessageBox(QMessageBox& box) {
     return box.standardButton(box.clickedButton());
 }
 
-RuntimeError AsRunTimeError(std::exception_ptr failure) {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-        return AsRunTimeError(error);
-    } catch (...) {
-        return ErrorOf(err::Internal);
-    }
-}
-
 void ShowRunTimeError(const RuntimeError& error, QWidget* parent) noexcept {
     try {
         QMessageBox box(QMessageBox::Critical,

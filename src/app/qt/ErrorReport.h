@@ -20,10 +20,6 @@ extern MessageBoxHookFunction MessageBoxHook;
 // was closed without one.
 QMessageBox::StandardButton ShowMessageBox(QMessageBox& box);
 
-// AsRunTimeError (common/RuntimeError.h) for a caught failure of any type; one that is no
-// std::exception is error 51.
-RuntimeError AsRunTimeError(std::exception_ptr failure);
-
 // The run-time error report: a critical box titled with the program's name whose text is
 // RunTimeErrorText (app/startup/WindowFacts.h). Never throws.
 void ShowRunTimeError(const RuntimeError& error, QWidget* parent = nullptr) noexcept;

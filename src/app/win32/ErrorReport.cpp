@@ -24,9 +24,9 @@ void ShowRunTimeError(const RuntimeError& error, HWND owner) noexcept {
     }
 }
 
-void ShowRunTimeError(const std::exception& error, HWND owner) noexcept {
+void ShowRunTimeError(std::exception_ptr failure, HWND owner) noexcept {
     try {
-        ShowRunTimeError(AsRunTimeError(error), owner);
+        ShowRunTimeError(AsRunTimeError(failure), owner);
     } catch (...) {
         MessageBoxW(owner, L"Run-time error '7':\r\n\r\nOut of memory", L"meridane-audit-extract",
                     MB_OK | MB_ICONERROR);

@@ -16,6 +16,7 @@ std::wstring RunTimeErrorText(const RuntimeError& error);
 // Shows the report in a box with the error icon, titled with the program's name, owned by
 // owner (may be null). Never throws.
 void ShowRunTimeError(const RuntimeError& error, HWND owner) noexcept;
-void ShowRunTimeError(const std::exception& error, HWND owner) noexcept;
+// A caught failure of any type (std::current_exception()), as AsRunTimeError reports it.
+void ShowRunTimeError(std::exception_ptr failure, HWND owner) noexcept;
 
 }  // namespace mae::win32

@@ -184,10 +184,8 @@ bool Form1::Load() {
         if (m_state.ApplicationFolder.empty()) m_state.ApplicationFolder = ApplicationFolder();
         Form_Load(m_state);
         return true;
-    } catch (const std::exception& error) {
-        ShowRunTimeError(error, nullptr);
     } catch (...) {
-        ShowRunTimeError(ErrorOf(err::Internal), nullptr);
+        ShowRunTimeError(std::current_exception(), nullptr);
     }
     return false;
 }
@@ -209,9 +207,9 @@ void Form1::RunExtract() {
     EnableWindow(m_window, FALSE);
     try {
         m_run.Start(m_window, m_state.MakeExtractContext(), RereleaseChecked());
-    } catch (const std::exception& error) {
+    } catch (...) {
         m_running = false;
-        ShowRunTimeError(error, m_window);
+        ShowRunTimeError(std::current_exception(), m_window);
         endProgram(1);
     }
 }
@@ -220,11 +218,8 @@ void Form1::runEnded() {
     int status = -1;
     try {
         if (m_run.Finish() == RunOutcome::Aborted) status = 1;
-    } catch (const std::exception& error) {
-        ShowRunTimeError(error, m_window);
-        status = 1;
     } catch (...) {
-        ShowRunTimeError(ErrorOf(err::Internal), m_window);
+        ShowRunTimeError(std::current_exception(), m_window);
         status = 1;
     }
     SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(m_progress.value()), 0);

@@ -20,11 +20,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
             DispatchMessageW(&message);
         }
         return static_cast<int>(message.wParam);
-    } catch (const std::exception& error) {
-        mae::win32::ShowRunTimeError(error, nullptr);
-        return 1;
     } catch (...) {
-        mae::win32::ShowRunTimeError(mae::ErrorOf(mae::err::Internal), nullptr);
+        mae::win32::ShowRunTimeError(std::current_exception(), nullptr);
         return 1;
     }
 }
