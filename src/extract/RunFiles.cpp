@@ -192,10 +192,13 @@ struct Stop {
     bool stopped() const { return !path.empty(); }
 };
 
-// Renames from to to; a stop that names the file (the final name, shown) when it cannot.
-Stop Move(const std::string& from, const std::string& to, const std::string& shown) {
-    const platform::IoStatus status = platform::MoveIntoPlace(from, to);
-    return status.ok() ? Stop{} : Stop{shown, status.reason};
+// Renames one of file's names in folder to another; a stop that names the file (its own name)
+// when it cannot.
+Stop Move(const std::string& folder, const Replacement::File& file, const std::string& from,
+          const std::string& to) {
+    const platform::IoStatus status =
+        platform::MoveIntoPlace(platform::JoinPath(folder, from), platform::JoinPath(folder, to));
+    return status.ok() ? Stop{} : Stop{platform::JoinPath(folder, file.final), status.reason};
 }
 
 // Moves every old file aside, then every new file in. The first move that fails stops it.
@@ -216,14 +219,11 @@ Stop Apply(const std::string& folder, const Replacement& replacement) {
         // A temporary name still there: the name holds the old file, or nothing.
         if (!platform::Exists(path(file.temporary)) || !platform::Exists(path(file.final)))
             continue;
-        if (Stop stop = Move(path(file.final), path(file.backup), path(file.final)); stop.stopped())
-            return stop;
+        if (Stop stop = Move(folder, file, file.final, file.backup); stop.stopped()) return stop;
     }
     for (const Replacement::File& file : replacement.files) {
         if (!platform::Exists(path(file.temporary))) continue;
-        if (Stop stop = Move(path(file.temporary), path(file.final), path(file.final));
-            stop.stopped())
-            return stop;
+        if (Stop stop = Move(folder, file, file.temporary, file.final); stop.stopped()) return stop;
     }
     return {};
 }
@@ -234,13 +234,11 @@ Stop Undo(const std::string& folder, const Replacement& replacement) {
     const auto path = [&](const std::string& name) { return platform::JoinPath(folder, name); };
     for (const Replacement::File& file : replacement.files) {
         if (!platform::Exists(path(file.temporary)) && platform::Exists(path(file.final))) {
-            if (Stop stop = Move(path(file.final), path(file.temporary), path(file.final));
-                stop.stopped())
+            if (Stop stop = Move(folder, file, file.final, file.temporary); stop.stopped())
                 return stop;
         }
         if (platform::Exists(path(file.backup))) {
-            if (Stop stop = Move(path(file.backup), path(file.final), path(file.final));
-                stop.stopped())
+            if (Stop stop = Move(folder, file, file.backup, file.final); stop.stopped())
                 return stop;
         }
     }
