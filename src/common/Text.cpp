@@ -86,16 +86,9 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
-void AsciiLowerInto(std::u16string_view text, std::u16string& out) {
-    out.assign(text);
-    for (auto& c : out) {
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-}
-
 std::u16string AsciiLower(std::u16string_view text) {
-    std::u16string out;
-    AsciiLowerInto(text, out);
+    std::u16string out(text);
+    for (auto& c : out) c = LowerAsciiLetter(c);
     return out;
 }
 

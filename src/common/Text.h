@@ -12,9 +12,10 @@ std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(std::string_view text);
 
 // Lower-cases ASCII letters only (column and section names compare this way).
+constexpr char16_t LowerAsciiLetter(char16_t c) noexcept {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
 std::u16string AsciiLower(std::u16string_view text);
-// The same into out, reusing its storage.
-void AsciiLowerInto(std::u16string_view text, std::u16string& out);
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 // The same for bytes (file names): only ASCII letters fold.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);

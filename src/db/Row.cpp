@@ -8,26 +8,14 @@
 
 namespace mae {
 
-namespace {
-
-constexpr char16_t Lower(char16_t c) noexcept {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-}  // namespace
-
 size_t ColumnSet::NameHash::operator()(std::u16string_view name) const noexcept {
     uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (char16_t c : name) hash = (hash ^ Lower(c)) * 1099511628211ull;
+    for (char16_t c : name) hash = (hash ^ LowerAsciiLetter(c)) * 1099511628211ull;
     return static_cast<size_t>(hash);
 }
 
 bool ColumnSet::NameEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
+    return EqualsIgnoreCase(a, b);
 }
 
 ColumnSet::ColumnSet(const std::vector<std::u16string>& names) {
