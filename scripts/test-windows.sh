@@ -86,6 +86,14 @@ result "the 32-bit build: pei-i386 programs and tests, large-address-aware" "$st
 # ----
 
 echo "== Wine prefix and display"
+# One server for the whole run: left to itself, the server exits as soon as its last client has
+# gone, and a wine command that starts while it is shutting down fails with "recvmsg: Connection
+# reset by peer" before its program runs. Kept 60 s past its last client, it outlives every gap
+# between this script's wine commands (a few seconds at most) and, should the script be stopped
+# before its cleanup's wineserver -k, still ends by itself. The server needs the prefix folder to
+# exist before wineboot fills it.
+mkdir -p "$WINEPREFIX"
+wineserver -p60 >/dev/null 2>&1 || echo "  the Wine server did not start ahead: each wine command starts its own"
 wine wineboot --init >/dev/null 2>&1
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>/dev/null &
 XVFB_PID=$!
