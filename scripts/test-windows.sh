@@ -43,6 +43,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# One of the Windows tests' gtest programs under Wine, from its folder. A program stopped from
+# outside (Ctrl-C) can exit with 0 under Wine: only gtest's own summary shows that it finished.
+wine_gtest() { # program [arguments...]
+    local out="$WORK/gtest.txt"
+    (cd "$TESTS" && wine "$@") | tee "$out" || return 1
+    grep -q '^\[  PASSED  \] ' "$out" || { echo "  $1 did not finish"; return 1; }
+}
+
 passed=0
 failed=0
 result() { # name status
@@ -102,21 +110,21 @@ export DISPLAY=":$(cat "$WORK/display")"
 
 echo "== core tests under Wine"
 status=0
-(cd "$TESTS" && wine core_tests.exe --gtest_brief=1) || status=$?
+wine_gtest core_tests.exe --gtest_brief=1 || status=$?
 result "core tests" "$status"
 
 # The compiled Windows-1252 table and the PC's code page against the platform, for every unit;
 # with LC_ALL=pl_PL.UTF-8 Wine gives the process the code page 1250.
 echo "== code pages under Wine"
 status=0
-(cd "$TESTS" && MAE_EXPECT_ACP=1252 wine code_page_tests.exe --gtest_brief=1) || status=$?
-(cd "$TESTS" && LC_ALL=pl_PL.UTF-8 MAE_EXPECT_ACP=1250 wine code_page_tests.exe --gtest_brief=1 \
-    --gtest_filter='AnsiCodePage.*') || status=$?
+MAE_EXPECT_ACP=1252 wine_gtest code_page_tests.exe --gtest_brief=1 || status=$?
+LC_ALL=pl_PL.UTF-8 MAE_EXPECT_ACP=1250 wine_gtest code_page_tests.exe --gtest_brief=1 \
+    --gtest_filter='AnsiCodePage.*' || status=$?
 result "code pages: the Windows-1252 table, and the PC's own code page (1252, 1250)" "$status"
 
 echo "== start-up services under Wine"
 status=0
-(cd "$TESTS" && wine startup_tests.exe --gtest_brief=1) || status=$?
+wine_gtest startup_tests.exe --gtest_brief=1 || status=$?
 result "start-up services" "$status"
 
 echo "== end to end"
