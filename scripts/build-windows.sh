@@ -7,14 +7,17 @@
 # each with src/app/win32/meridane-audit-extract.exe, one self-contained program, and the tests
 # (tests/win32) that scripts/test-windows.sh runs or checks. Then the installer of the 32-bit
 # build, meridane-audit-extract-<version>.msi, into the folder itself (scripts/build-msi.sh).
-# Installs what it needs (Debian packages). Compiler warnings stop the build only with
+# Installs what it needs (Debian packages); when the registry cannot serve them, says "Windows
+# edition skipped: ..." and exits with 77 (scripts/steps.sh), and an installer that cannot be built
+# for want of msitools leaves its reason in installer-skipped in the folder. Compiler warnings stop the build only with
 # MAE_WERROR=ON (the test command and CI set it). Extra arguments go to both cmake runs (e.g.
 # -DMAE_BUILD_TESTS=OFF to build the programs alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${MAE_WINDOWS_BUILD_DIR:-build-windows}"
 PACKAGES=(cmake mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64)
-./scripts/apt-ensure.sh "${PACKAGES[@]}"
+. scripts/steps.sh
+ensure_or_skip "Windows edition" "${PACKAGES[@]}" || exit $?
 for arch in i686:mingw32 x86_64:mingw64; do
     dir="$BUILD_DIR/${arch%%:*}"
     cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-${arch##*:}.cmake" \
@@ -22,4 +25,7 @@ for arch in i686:mingw32 x86_64:mingw64; do
     cmake --build "$dir" -j"$(nproc)"
     echo "built $dir/src/app/win32/meridane-audit-extract.exe"
 done
-./scripts/build-msi.sh "$BUILD_DIR/i686/src/app/win32/meridane-audit-extract.exe" "$BUILD_DIR"
+status=0
+./scripts/build-msi.sh "$BUILD_DIR/i686/src/app/win32/meridane-audit-extract.exe" "$BUILD_DIR" ||
+    status=$?
+exit "$(step_status "$status")"

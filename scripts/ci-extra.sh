@@ -6,7 +6,8 @@
 #   2. the libFuzzer targets (clang) built in build-fuzz, each run for FUZZ_SECONDS (60) seconds
 #      from its committed corpus in fuzz/corpus/<target>; what they add is kept in
 #      build-fuzz/corpus/<target>, a crash input in build-fuzz/artifacts/.
-# Installs what it needs (Debian packages). ASAN_BUILD_DIR and FUZZ_BUILD_DIR name other folders.
+# Installs what it needs (Debian packages); the server tests and the fuzzing are skipped, each with
+# a line saying why, when the registry cannot serve their packages (scripts/steps.sh). ASAN_BUILD_DIR and FUZZ_BUILD_DIR name other folders.
 # Compiler warnings stop the builds unless MAE_WERROR=OFF is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,10 +17,15 @@ FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
 FUZZ_TARGETS=(profile_reader record_placement remarks_split scrub_non_ascii connection_string driver_text)
 JOBS="$(nproc)"
 
+. scripts/steps.sh
 ./scripts/install-deps.sh
-./scripts/pg-server.sh install
-# clang with its libFuzzer and sanitizer runtimes; llvm-symbolizer turns reports into file:line.
-./scripts/apt-ensure.sh clang libclang-rt-14-dev llvm
+./scripts/pg-server.sh install || [ "$?" -eq "$SKIPPED" ]
+# llvm-symbolizer turns the sanitizers' reports into file:line. The fuzzers need clang with its
+# libFuzzer and sanitizer runtimes: without them only the fuzzing is skipped.
+./scripts/apt-ensure.sh llvm || [ "$?" -eq 3 ]
+fuzz=0
+ensure_or_skip "fuzzing" clang libclang-rt-14-dev || fuzz=$?
+[ "$(step_status "$fuzz")" -eq 0 ] || exit "$fuzz"
 
 # Any sanitizer report fails the test it happens in. Leaks are looked for too, with no
 # suppressions: Qt, unixODBC and the SQLite and PostgreSQL drivers leave nothing that the leak
@@ -37,12 +43,15 @@ echo "== sanitizers: tests"
 status=0
 (cd "$ASAN_BUILD_DIR" && ctest --output-on-failure -j"$JOBS" -LE server) || status=$?
 
-./scripts/server-tests.sh "$ASAN_BUILD_DIR" || status=$?
+server=0
+./scripts/server-tests.sh "$ASAN_BUILD_DIR" || server=$?
+[ "$(step_status "$server")" -eq 0 ] || status=$server
 if [ "$status" -ne 0 ]; then
     echo "sanitizers: the test suite failed under the sanitizers" >&2
     exit "$status"
 fi
 
+[ "$fuzz" -eq 0 ] || exit 0
 echo "== fuzzing: build ($FUZZ_BUILD_DIR)"
 CC=clang CXX=clang++ cmake -S . -B "$FUZZ_BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DMAE_FUZZ=ON -DMAE_SANITIZE=ON -DMAE_BUILD_APP=OFF -DMAE_BUILD_TESTS=OFF \

@@ -12,9 +12,11 @@
 #                                cluster: the fault tests pull the server away with it
 #   scripts/pg-server.sh stop    stops the server and removes the cluster and the env file
 #
-# The env file is $MAE_PG_ENV_FILE, by default ${TMPDIR:-/tmp}/mae-pg-server-$UID.env. The server
-# runs as an unprivileged user: the caller, or (as root, as in CI) the system user "maepg",
-# created when missing. Works as root or as a user with sudo (for the packages only).
+# The env file is $MAE_PG_ENV_FILE, by default ${TMPDIR:-/tmp}/mae-pg-server-$UID.env. When the
+# package registry cannot serve the packages, install and start say "server tests skipped: ..."
+# and exit with 77 (scripts/steps.sh). The server runs as an unprivileged user: the caller, or (as
+# root, as in CI) the system user "maepg", created when missing. Works as root or as a user with
+# sudo (for the packages only).
 set -euo pipefail
 
 SCRIPTS="$(cd "$(dirname "$0")" && pwd)"
@@ -28,7 +30,9 @@ die() { echo "pg-server.sh: $*" >&2; exit 1; }
 install_packages() {
     local sudo=""
     if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-    "$SCRIPTS/apt-ensure.sh" postgresql odbc-postgresql libpq-dev
+    # shellcheck source=steps.sh
+    . "$SCRIPTS/steps.sh"
+    ensure_or_skip "server tests" postgresql odbc-postgresql libpq-dev || exit $?
     if ! odbcinst -q -d -n "PostgreSQL Unicode" >/dev/null 2>&1; then
         local so
         so=$(find /usr/lib -name psqlodbcw.so 2>/dev/null | head -n1)

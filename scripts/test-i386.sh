@@ -7,7 +7,9 @@
 # C++ ones (MAE_SIMD=OFF), which the other builds replace with SSE2. The tests that start a second
 # run as a child program are left out: the emulated process cannot start another 32-bit program.
 # Bounded by I386_TIME_LIMIT seconds (1200). Installs what it needs: the i386 architecture and
-# packages (once; apt-get update first). I386_BUILD_DIR names the build folder (build-i386).
+# packages (once; apt-get update first). When the package registry cannot serve them (its i386
+# index out of sync with amd64's, say), the script says "i386 tests skipped: ..." with apt's
+# reason and exits with 77 (scripts/steps.sh). I386_BUILD_DIR names the build folder (build-i386).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="$(realpath -m "${I386_BUILD_DIR:-build-i386}")"
@@ -15,14 +17,26 @@ TIME_LIMIT="${I386_TIME_LIMIT:-1200}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
+. scripts/steps.sh
 # The Windows packages' 32-bit side (wine32) is never installed: it cannot run here and breaks
 # the 64-bit wine command.
+added_arch=0
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
-    $SUDO apt-get update
+    added_arch=1
 fi
-./scripts/apt-ensure.sh cmake ninja-build googletest qemu-user-static g++-i686-linux-gnu \
-    libodbc2:i386 unixodbc-dev:i386 libsqliteodbc:i386 libsqlite3-dev:i386 libstdc++6:i386
+status=0
+ensure_or_skip "i386 tests" cmake ninja-build googletest qemu-user-static g++-i686-linux-gnu \
+    libodbc2:i386 unixodbc-dev:i386 libsqliteodbc:i386 libsqlite3-dev:i386 libstdc++6:i386 ||
+    status=$?
+if [ "$status" -ne 0 ]; then
+    # An i386 architecture that serves nothing would only make every later apt-get update fail
+    # on its indexes: it goes again when this script added it and nothing of it is installed.
+    if [ "$added_arch" -eq 1 ] && [ -z "$(dpkg-query -W -f='${Architecture}\n' 2>/dev/null | grep -x i386)" ]; then
+        $SUDO dpkg --remove-architecture i386 || true
+    fi
+    exit "$status"
+fi
 
 TOOLCHAIN="$PWD/cmake/toolchain-i386-linux.cmake"
 # GoogleTest built for i386 from Debian's sources, installed into the build folder.

@@ -29,7 +29,9 @@ EXE32="$WIN_DIR/i686/src/app/win32/meridane-audit-extract.exe"
 TESTS32="$WIN_DIR/i686/tests/win32"
 MSI="$WIN_DIR/meridane-audit-extract-$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).msi"
 
-./scripts/apt-ensure.sh wine wine64 xvfb xauth binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+. scripts/steps.sh
+ensure_or_skip "Windows tests" wine wine64 xvfb xauth binutils-mingw-w64-x86-64 \
+    binutils-mingw-w64-i686 || exit $?
 
 WORK="$(mktemp -d /tmp/mae-windows-XXXXXX)"
 export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
@@ -244,7 +246,10 @@ result "end to end: the component registered for 32-bit programs only is 429, sa
 # ---- the installer: the 32-bit program into C:\Halvory\Meridane; uninstalling keeps the output
 status=0
 INSTALLED="$WINEPREFIX/drive_c/Halvory/Meridane"
-if [ ! -f "$MSI" ]; then
+if [ ! -f "$MSI" ] && [ -f "$WIN_DIR/installer-skipped" ]; then
+    # build-windows.sh could not get msitools from the package registry: nothing to install.
+    skip_step "installer test" "$(cat "$WIN_DIR/installer-skipped")"
+elif [ ! -f "$MSI" ]; then
     echo "  no $MSI"
     status=1
 else
@@ -256,7 +261,8 @@ else
     [ ! -e "$INSTALLED/meridane-audit-extract.exe" ] || { echo "  the program is still there"; status=1; }
     [ "$(cat "$INSTALLED/extract.log" 2>/dev/null)" = $'a run\r' ] || { echo "  the output file is gone"; status=1; }
 fi
-result "installer: msiexec /i installs the 32-bit program, /x removes it and keeps the output" "$status"
+[ ! -f "$MSI" ] && [ -f "$WIN_DIR/installer-skipped" ] ||
+    result "installer: msiexec /i installs the 32-bit program, /x removes it and keeps the output" "$status"
 # ----
 
 echo "windows: $passed passed, $failed failed"
