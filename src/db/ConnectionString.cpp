@@ -447,6 +447,10 @@ std::vector<ConnectionStringPair> ParseConnectionString(std::u16string_view text
     return std::move(p.pairs);
 }
 
+std::vector<ConnectionStringPair> ReadablePairs(std::u16string_view text) {
+    return Parse(text).pairs;
+}
+
 std::vector<ConnectionStringPair> DriverOptionPairs(std::u16string_view text) {
     return Parse(text, DriverRules).pairs;
 }
@@ -516,96 +520,6 @@ std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& 
         ForAccess(keys, out);
     }
     return out.Text(driver);
-}
-
-namespace {
-
-bool IsPasswordKey(std::u16string_view key) {
-    return EqualsIgnoreCase(key, u"PWD") || EqualsIgnoreCase(key, u"Password") ||
-           EqualsIgnoreCase(key, u"Jet OLEDB:Database Password");
-}
-
-void AddSecret(std::u16string_view value, std::vector<std::u16string>& secrets) {
-    value = Trim(value, IsBlankOrLineEnd);
-    if (!value.empty()) secrets.emplace_back(value);
-}
-
-// Every value a driver could take for a password, however it splits the string (a driver
-// manager that meets an unclosed brace quotes the rest of the string in its message; ODBC
-// drivers know braces but not quotes): after each password keyword and its '=', the text up to
-// the next ';' or the end, that text up to a closing brace or quote, and, when it opens with a
-// brace or a quote, the text after the opening character, up to its closing one or the end.
-void AddLenientSecrets(std::u16string_view s, std::vector<std::u16string>& secrets) {
-    static constexpr std::u16string_view keys[] = {u"Jet OLEDB:Database Password", u"Password",
-                                                   u"PWD"};
-    // Each keyword may add a copy of most of the string: a string of thousands of them would
-    // take time and memory by the square of its length. No real string has that many.
-    constexpr size_t MaxKeywords = 32;
-    size_t found = 0;
-    for (const std::u16string_view key : keys) {
-        for (size_t at = 0; at + key.size() <= s.size() && found < MaxKeywords; ++at) {
-            if (!EqualsIgnoreCase(s.substr(at, key.size()), key)) continue;
-            size_t before = at;
-            while (before > 0 && IsBlankOrLineEnd(s[before - 1])) --before;
-            if (before > 0 && s[before - 1] != u';' && s[before - 1] != u'{' &&
-                s[before - 1] != u'"' && s[before - 1] != u'\'') {
-                continue;  // the end of a longer keyword ("Mask Password")
-            }
-            size_t i = at + key.size();
-            while (i < s.size() && IsBlankOrLineEnd(s[i])) ++i;
-            if (i >= s.size() || s[i] != u'=') continue;
-            ++found;
-            ++i;
-            while (i < s.size() && IsBlankOrLineEnd(s[i])) ++i;
-            const size_t semicolon = std::min(s.find(u';', i), s.size());
-            AddSecret(s.substr(i, semicolon - i), secrets);
-            // Inside an enclosing brace or quote, the value ends at its closing character.
-            const size_t closer = std::min(s.find_first_of(u"}\"'", i + 1), semicolon);
-            AddSecret(s.substr(i, closer - i), secrets);
-            if (i < s.size() && (s[i] == u'{' || s[i] == u'"' || s[i] == u'\'')) {
-                const char16_t close = s[i] == u'{' ? u'}' : s[i];
-                size_t end = i + 1;
-                while (end < s.size() && s[end] != close) ++end;
-                AddSecret(s.substr(i + 1, end - i - 1), secrets);
-                AddSecret(s.substr(i + 1, semicolon - i - 1), secrets);
-            }
-        }
-    }
-}
-
-void AddParsedSecrets(std::u16string_view text, std::vector<std::u16string>& secrets) {
-    for (const auto& p : Parse(text).pairs) {
-        if (IsPasswordKey(p.key)) {
-            secrets.push_back(p.value);
-        } else if (EqualsIgnoreCase(p.key, u"Extended Properties")) {
-            AddParsedSecrets(p.value, secrets);
-        }
-    }
-}
-
-}  // namespace
-
-std::vector<std::u16string> ConnectionStringSecrets(std::u16string_view text) {
-    std::vector<std::u16string> secrets;
-    AddParsedSecrets(text, secrets);
-    AddLenientSecrets(text, secrets);
-    return secrets;
-}
-
-std::string WithoutSecrets(std::string text, const std::vector<std::u16string>& secrets) {
-    // The longest first: a secret that holds a shorter one is blotted out whole.
-    std::vector<std::string> ordered;
-    for (const auto& secret : secrets) {
-        if (secret.size() < 3) continue;  // shorter ones would blot out ordinary words
-        ordered.push_back(ToUtf8(secret));
-    }
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const auto& a, const auto& b) { return a.size() > b.size(); });
-    for (const std::string& s : ordered) {
-        for (size_t at = text.find(s); at != std::string::npos; at = text.find(s, at + 3))
-            text.replace(at, s.size(), "***");
-    }
-    return text;
 }
 
 }  // namespace mae

@@ -21,6 +21,9 @@ struct ConnectionStringPair {
 // an empty key, a value whose enclosing character is never closed, or text after it.
 std::vector<ConnectionStringPair> ParseConnectionString(std::u16string_view text);
 
+// The pairs of a connection string read by the same rules up to its first fault; never throws.
+std::vector<ConnectionStringPair> ReadablePairs(std::u16string_view text);
+
 // The pairs of an ODBC string as a driver reads its own options (the SQLite driver's NoCreat,
 // Timeout, Database), which never fails: only braces enclose a value ("}}" in it standing for
 // '}'), only spaces are trimmed, a piece without '=' is passed over, and so is the text after a
@@ -48,15 +51,5 @@ using DriverList = std::function<std::vector<std::u16string>()>;
 // a value of the string other than the provider's name.
 std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& installed,
                                     DriverPlatform platform = HostDriverPlatform());
-
-// The password values of a connection string in either form (PWD, Password, Jet OLEDB:Database
-// Password), including those inside Extended Properties, and every text a driver could take for
-// one when it reads the string by other rules or the string cannot be parsed: after each such
-// keyword, the text up to ';' or the end, and the text inside an opening brace or quote.
-std::vector<std::u16string> ConnectionStringSecrets(std::u16string_view text);
-
-// text with every occurrence of each secret of three or more characters replaced by "***", the
-// longest secrets first.
-std::string WithoutSecrets(std::string text, const std::vector<std::u16string>& secrets);
 
 }  // namespace mae

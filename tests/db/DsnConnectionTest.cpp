@@ -115,6 +115,10 @@ TEST_F(DsnConnectionTest, DriverErrorsNeverShowThePassword) {
         {u"Driver={x;Jet OLEDB:Database Password='Sekr3t!'x;y",
          "'x;Jet OLEDB:Database Password=***;y'"},
         {u"Driver={x; PWD=Sekr3t!}", "'x; PWD=***'"},
+        // Beyond Latin-1: the driver manager narrows what it quotes, the secret with it.
+        {u"Driver={x;PWD=\u0141\u00f3d\u017a-Sekr3t!", "'x;PWD=***'"},
+        {u"Driver={Geld\u20ac-Sekr3t!};PWD=Geld\u20ac-Sekr3t!", "'***'"},
+        {u"Driver={x;UID=u;PWD=\u043f\u0430\u0440\u043e\u043b\u044c-Sekr3t!", "'x;UID=u;PWD=***'"},
     };
     for (const Case& item : cases) {
         const std::u16string_view text = item.text;
