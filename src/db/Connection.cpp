@@ -6,8 +6,8 @@
 #include "common/Text.h"
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
-#include "db/Secrets.h"
 #include "db/Odbc.h"
+#include "db/Secrets.h"
 #include "db/SqlApi.h"
 #include "db/SqliteNoCreate.h"
 
