@@ -472,13 +472,13 @@ std::string RunFiles::CutBackToWhole() {
         }
         if (fits) whole = &*it;
     }
-    const Mark none;
-    if (!whole) whole = &none;
+    // The mark is copied: clearing the marks below frees the one it points to.
+    const Mark kept = whole ? *whole : Mark{};
     size_t i = 0;
     bool cut = true;
     for (Pending& file : m_pending) {
         try {
-            file.sink.CutTo(i < whole->sizes.size() ? whole->sizes[i] : 0);
+            file.sink.CutTo(i < kept.sizes.size() ? kept.sizes[i] : 0);
         } catch (...) {
             cut = false;
         }
@@ -487,8 +487,8 @@ std::string RunFiles::CutBackToWhole() {
     m_marks.clear();
     if (!cut) return "The output files could not all be cut back to the same case.";
     return "The output files were cut back to the last case that all of them hold whole: " +
-           std::to_string(whole->consolidated) + " consolidated and " +
-           std::to_string(whole->abstracts) + " abstract records.";
+           std::to_string(kept.consolidated) + " consolidated and " +
+           std::to_string(kept.abstracts) + " abstract records.";
 }
 
 // Puts the pending files, written out and closed, in their places: all of them or none.
