@@ -108,14 +108,13 @@ class RunOutput {
     void Write(CaseOutput& kept) {
         m_consolidatedFile.Write(kept.consolidated.data());
         Increment(m_consolidatedWritten);
-        // A case's consolidated record comes before its abstracts: the files may end here.
-        m_files.MarkWhole(m_consolidatedWritten, m_abstractsWritten);
-        if (kept.abstractCount == 0) return;
         for (size_t i = 0; i < kept.abstractCount; ++i) {
             Increment(m_abstractsWritten);
             WriteAbstractRecord(m_abstractFile, kept.abstracts[i], m_abstractColumns,
                                 m_context.Settings, m_logFile);
         }
+        // Only the end of a case is a point the files may be cut back to: its consolidated
+        // record and every one of its abstracts (none for the case a run stops at).
         m_files.MarkWhole(m_consolidatedWritten, m_abstractsWritten);
     }
 
