@@ -114,22 +114,15 @@ std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16str
     return query;
 }
 
-void SaveSelectSql(const std::string& folder, std::u16string_view caseQuery) {
-    RunFiles files(folder);
-    try {
-        std::string line = EncodeAnsi(caseQuery);
-        line += LineEnd;
-        files.Create(SelectFileName).Write(line);
-        files.PutInPlace();
-    } catch (...) {
-        files.PutInPlaceAfterFailure();
-        throw;
-    }
+void SaveSelectSql(RunFiles& files, std::u16string_view caseQuery) {
+    std::string line = EncodeAnsi(caseQuery);
+    line += LineEnd;
+    files.SaveAlone(SelectFileName, line);
 }
 
-void OpenCaseRecordset(const std::string& folder, std::u16string_view caseQuery,
-                       Connection& registry, Recordset& cases) {
-    SaveSelectSql(folder, caseQuery);
+void OpenCaseRecordset(RunFiles& files, std::u16string_view caseQuery, Connection& registry,
+                       Recordset& cases) {
+    SaveSelectSql(files, caseQuery);
     cases.Open(caseQuery, registry, CursorType::Static);
 }
 

@@ -14,6 +14,7 @@
 namespace mae {
 
 class Connection;
+class RunFiles;
 class Value;
 
 // The fixed WHERE clause (with the table joins) that picks the audited cases.
@@ -22,12 +23,12 @@ std::u16string SelectionCriteria();
 std::u16string CaseQuery(std::u16string_view consolidatedSelectList);
 // The abstract query of one case.
 std::u16string AbstractQuery(std::u16string_view abstractSelectList, std::u16string_view medrefId);
-// Writes the query as one line in the files' code page (AnsiCodePage.h), CR LF, to
-// folder/select.sql, replacing the file in one step (a new file renamed into place).
-void SaveSelectSql(const std::string& folder, std::u16string_view caseQuery);
+// Writes the query as one line in the files' code page (AnsiCodePage.h), CR LF, to select.sql
+// among the run's files, replacing the file in one step (a new file renamed into place).
+void SaveSelectSql(RunFiles& files, std::u16string_view caseQuery);
 // Saves the query, then opens it with a static cursor.
-void OpenCaseRecordset(const std::string& folder, std::u16string_view caseQuery,
-                       Connection& registry, Recordset& cases);
+void OpenCaseRecordset(RunFiles& files, std::u16string_view caseQuery, Connection& registry,
+                       Recordset& cases);
 
 // The statements a run sends for each case: the two exclusion tests and the abstract query.
 // They are prepared on their first use and executed with the case's id bound. A case whose

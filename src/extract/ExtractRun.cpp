@@ -66,12 +66,12 @@ std::u16string FolderBusyText(const std::string& folder) {
 // Saves and opens the case query, then asks the user to go on. Returns how the run ends when it
 // stops here; nothing when the user confirmed.
 std::optional<RunOutcome> SelectAndConfirm(const ExtractContext& context, RunUi& ui,
-                                           Recordset& cases, long& selected) {
+                                           RunFiles& files, Recordset& cases, long& selected) {
     const std::u16string criteria = SelectionCriteria();
     const std::u16string caseQuery = CaseQuery(context.ConsolidatedSelectList);
     const std::u16string caption(WindowCaption);
 
-    OpenCaseRecordset(context.ApplicationFolder, caseQuery, *context.Registry, cases);
+    OpenCaseRecordset(files, caseQuery, *context.Registry, cases);
     selected = cases.RecordCount();
     if (selected == 0) {
         ui.ShowMessage(u"No records were selected with the specified criteria: " +
@@ -178,7 +178,8 @@ std::optional<std::u16string> WalkCases(const ExtractContext& context, RunUi& ui
 RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) {
     Recordset cases;
     long selected = 0;
-    if (const std::optional<RunOutcome> stop = SelectAndConfirm(context, ui, cases, selected)) {
+    if (const std::optional<RunOutcome> stop =
+            SelectAndConfirm(context, ui, files, cases, selected)) {
         return *stop;
     }
     // On SQLite every per-case statement reads the same state of the registry. The cases were
@@ -223,6 +224,10 @@ RunOutcome RunExtract(const ExtractContext& context, RunUi& ui) {
         ui.ShowMessage(FolderBusyText(context.ApplicationFolder), MsgButtons::Ok, MsgIcon::Warning,
                        std::u16string(WindowCaption));
         return RunOutcome::FolderBusy;
+    }
+    if (!files.RecoveryNote().empty()) {
+        ui.ShowMessage(FromUtf8(files.RecoveryNote()), MsgButtons::Ok, MsgIcon::Warning,
+                       std::u16string(WindowCaption));
     }
     try {
         return RunLocked(context, ui, files);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "extract/Journal.h"
+#include "extract/TemporaryNames.h"
 #include "output/ByteSink.h"
 #include "platform/FileSystem.h"
 
@@ -37,9 +39,15 @@ class RunFiles {
     // run's (see platform/RunSignals.h). Error 75 when the lock file cannot be made or is not a
     // regular file, or when a replacement left behind can be neither completed nor undone.
     bool Lock();
+    // What the user must know of a replacement an earlier run left, when Lock could not
+    // complete it and put the previous files back instead; "" when there was none.
+    const std::string& RecoveryNote() const noexcept { return m_recoveryNote; }
     // A new file for folder/name, under its temporary name. Error 75, naming folder/name, when
     // that name is a symbolic link or a folder, or the temporary file cannot be made.
     FileSink& Create(const std::string& name);
+    // Writes bytes to folder/name now, apart from the set (which must have no file yet), the
+    // file replaced in one step. When writing fails the previous file stays.
+    void SaveAlone(const std::string& name, std::string_view bytes);
     // Notes that the files made so far, as written now, hold the same cases: should writing fail
     // later, every file is cut back to the last such point that all of them hold on the disk.
     // The two numbers are what the files then hold: consolidated and abstract records.
@@ -55,8 +63,9 @@ class RunFiles {
 
     // Run at start-up, before anything else touches the folder: completes (or undoes) a
     // replacement that a killed run left in folder. Nothing to do, or another run holding the
-    // folder, is no failure. Error 75 when it can be neither completed nor undone.
-    static void FinishInterrupted(const std::string& folder);
+    // folder, is no failure. Error 75 when it can be neither completed nor undone. What the
+    // user must know when it was undone (RecoveryNote), or "".
+    static std::string FinishInterrupted(const std::string& folder);
 
     // Whether name is a temporary name this class gives one of the run's files.
     static bool IsTemporaryName(std::string_view name);
@@ -71,20 +80,24 @@ class RunFiles {
     // Cuts every file back to the last mark all of them hold; the sentence that says so.
     std::string CutBackToWhole();
     void WriteJournal();
-    void DropJournal() noexcept;
+    Replacement PendingReplacement() const;
+    // Whether the lock file at its name is still the one this run locked (true without a lock).
+    bool LockStillHeld() const;
     void Replace();
+    // Closes and removes the files made since the last PutInPlace.
+    void Discard() noexcept;
     // PutInPlace's work: the first failure writing out, and the refusal to replace a file (the
     // previous set kept); note says what became of the files.
     std::exception_ptr PutInPlaceAll(std::string& note, std::exception_ptr& refusal);
 
     std::string m_folder;
     platform::FileLock m_lock;
+    TemporaryNames m_names;  // carry the lock's identity once it is held
     std::unique_ptr<platform::RunSignalGuard> m_signals;
     std::list<Pending> m_pending;
     std::deque<Mark> m_marks;
-    platform::NativeFile m_journal;  // under its temporary name until the files go in place
-    std::string m_journalTemporary;
-    int m_journalSlot = -1;
+    JournalFile m_journal;
+    std::string m_recoveryNote;
 };
 
 }  // namespace mae

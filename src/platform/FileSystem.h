@@ -111,10 +111,17 @@ bool Exists(const std::string& path);
 bool IsMissing(const std::string& path);
 
 // What has a name: a symbolic link is told as such, not followed (on Windows, where the program
-// meets none, as what its attributes say: a folder or a file). Nothing also when it cannot be
-// looked at.
-enum class EntryKind { Nothing, File, Folder, Link };
+// meets none, as what its attributes say: a folder or a file). Other: a FIFO, a socket or a
+// device. Nothing also when it cannot be looked at.
+enum class EntryKind { Nothing, File, Folder, Link, Other };
 EntryKind KindOf(const std::string& path);
+// The same, and for a regular file its identity on its volume (inode, or file index on
+// Windows): no two files have the same one while both exist. 0 for anything but a file.
+EntryKind KindOf(const std::string& path, unsigned long long& identity);
+// Reads a regular file of at most limit bytes whole: never through a symbolic link, never
+// waiting (a FIFO there is refused at once, as is anything but a regular file). PathAccess when
+// it is not a regular file or is larger than limit.
+IoStatus ReadSmallFile(const std::string& path, size_t limit, std::string& text);
 
 // The path for the standard library's file streams: the bytes as they are on POSIX, UTF-8 read
 // as such on Windows.

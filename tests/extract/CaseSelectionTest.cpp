@@ -3,6 +3,7 @@
 #include "db/Recordset.h"
 #include "db/Value.h"
 #include "extract/CaseSelection.h"
+#include "extract/RunFiles.h"
 #include "support/MiniRegistry.h"
 
 #ifndef MAE_TEST_DATA
@@ -40,8 +41,10 @@ TEST(CaseQuery, JoinsSelectListAndCriteria) {
 TEST(SaveSelectSql, WritesOneLineAndReplacesEarlierFile) {
     test::TempDir dir;
     test::WriteFileBytes(dir.file("select.sql"), std::string(50000, 'x'));
-    SaveSelectSql(dir.path(), u"SELECT é");
-    SaveSelectSql(dir.path(), u"SELECT é");
+    RunFiles files(dir.path());
+    ASSERT_TRUE(files.Lock());
+    SaveSelectSql(files, u"SELECT é");
+    SaveSelectSql(files, u"SELECT é");
     EXPECT_EQ(test::ReadFileBytes(dir.file("select.sql")), "SELECT \xE9\r\n");
 }
 
@@ -63,7 +66,8 @@ TEST_P(CaseSelection, MatchesTheSiteGroups) {
     registry.AddCase(1, c.date, c.site, c.histology, c.behavior);
     test::MiniRun run(registry, dir.path());
     Recordset cases;
-    OpenCaseRecordset(dir.path(), CaseQuery(MiniRegistry::ConsolidatedSelectList()), run.connection,
+    RunFiles files(dir.path());
+    OpenCaseRecordset(files, CaseQuery(MiniRegistry::ConsolidatedSelectList()), run.connection,
                       cases);
     EXPECT_EQ(cases.RecordCount(), c.selected ? 1 : 0)
         << c.date << " " << c.site << " " << c.histology << " " << c.behavior;
@@ -104,7 +108,8 @@ TEST(CaseSelectionJoins, MissingPatientOrSecondSummaryRowIsNotSelected) {
     registry.AddCase(3, "20110101", "C500", "8500", 3);
     test::MiniRun run(registry, dir.path());
     Recordset cases;
-    OpenCaseRecordset(dir.path(), CaseQuery(MiniRegistry::ConsolidatedSelectList()), run.connection,
+    RunFiles files(dir.path());
+    OpenCaseRecordset(files, CaseQuery(MiniRegistry::ConsolidatedSelectList()), run.connection,
                       cases);
     ASSERT_EQ(cases.RecordCount(), 1);
     EXPECT_EQ(ToInt32(cases.Field(u"MedrefID")), 3);

@@ -19,6 +19,7 @@
 #include "app/qt/ErrorReport.h"
 #include "app/qt/RunOnThread.h"
 #include "app/startup/WindowFacts.h"
+#include "common/Text.h"
 #include "extract/ExtractRun.h"
 
 namespace mae {
@@ -164,6 +165,10 @@ bool Form1::Load() {
     try {
         if (m_state.ApplicationFolder.empty()) m_state.ApplicationFolder = ApplicationFolder();
         Form_Load(m_state);
+        if (!m_state.StartNote.empty()) {
+            ShowMessage(FromUtf8(m_state.StartNote), MsgButtons::Ok, MsgIcon::Warning,
+                        std::u16string(WindowCaption));
+        }
         return true;
     } catch (...) {
         ShowRunTimeError(std::current_exception());

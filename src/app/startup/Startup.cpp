@@ -73,7 +73,7 @@ ExtractContext AppState::MakeExtractContext() {
 void Form_Load(AppState& s) {
     // A run killed while it put its files in place left a journal: the folder gets one run's
     // whole set back before anything else reads or writes there.
-    RunFiles::FinishInterrupted(s.ApplicationFolder);
+    s.StartNote = RunFiles::FinishInterrupted(s.ApplicationFolder);
     s.ConsolidatedItemList = ConsolidatedItemList();
     s.AbstractItemList = AbstractItemList();
 

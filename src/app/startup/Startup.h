@@ -24,6 +24,9 @@ struct AppState {
     std::u16string ConsolidatedSelectList;
     std::u16string AbstractSelectList;
     std::string ApplicationFolder;
+    // What the user is told once start-up is done: an earlier run's replacement that had to be
+    // put back (RunFiles::FinishInterrupted). Empty when there is nothing to tell.
+    std::string StartNote;
 
     ExtractContext MakeExtractContext();
 };

@@ -9,6 +9,7 @@
 #include "app/win32/ErrorReport.h"
 #include "app/win32/WideText.h"
 #include "common/RuntimeError.h"
+#include "common/Text.h"
 
 namespace mae::win32 {
 
@@ -183,6 +184,10 @@ bool Form1::Load() {
     try {
         if (m_state.ApplicationFolder.empty()) m_state.ApplicationFolder = ApplicationFolder();
         Form_Load(m_state);
+        if (!m_state.StartNote.empty()) {
+            ShowMessage(FromUtf8(m_state.StartNote), MsgButtons::Ok, MsgIcon::Warning,
+                        std::u16string(WindowCaption));
+        }
         return true;
     } catch (...) {
         ShowRunTimeError(std::current_exception(), nullptr);

@@ -166,10 +166,47 @@ bool IsMissing(const std::string& path) {
 }
 
 EntryKind KindOf(const std::string& path) {
+    unsigned long long identity = 0;
+    return KindOf(path, identity);
+}
+
+EntryKind KindOf(const std::string& path, unsigned long long& identity) {
+    identity = 0;
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0) return EntryKind::Nothing;
     if (S_ISLNK(info.st_mode)) return EntryKind::Link;
-    return S_ISDIR(info.st_mode) ? EntryKind::Folder : EntryKind::File;
+    if (S_ISDIR(info.st_mode)) return EntryKind::Folder;
+    if (!S_ISREG(info.st_mode)) return EntryKind::Other;
+    identity = static_cast<unsigned long long>(info.st_ino);
+    return EntryKind::File;
+}
+
+IoStatus ReadSmallFile(const std::string& path, size_t limit, std::string& text) {
+    text.clear();
+    NativeFile file;
+    // O_NONBLOCK: opening a FIFO for reading would wait for a writer for ever.
+    IoStatus status = OpenWith(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file);
+    if (!status.ok()) return status;
+    const int fd = Descriptor(file.NativeHandle());
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return Failure(errno);
+    if (!S_ISREG(info.st_mode)) return IoStatus{IoError::PathAccess, "it is not a regular file"};
+    if (info.st_size < 0 || static_cast<unsigned long long>(info.st_size) > limit) {
+        return IoStatus{IoError::PathAccess, "it is larger than expected"};
+    }
+    // One byte more than allowed: a file that grew since fstat is still told apart.
+    text.resize(limit + 1);
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Failure(errno);
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    text.resize(got);
+    if (got > limit) return IoStatus{IoError::PathAccess, "it is larger than expected"};
+    return {};
 }
 
 std::filesystem::path NativePath(const std::string& path) { return path; }

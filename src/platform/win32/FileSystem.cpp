@@ -207,6 +207,57 @@ EntryKind KindOf(const std::string& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
 }
 
+EntryKind KindOf(const std::string& path, unsigned long long& identity) {
+    identity = 0;
+    const EntryKind kind = KindOf(path);
+    if (kind != EntryKind::File) return kind;
+    std::wstring wide;
+    if (!Wide(path, wide)) return EntryKind::Nothing;
+    // No access asked: the identity can be read while another program holds the file open.
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return EntryKind::Nothing;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool read = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!read) return EntryKind::Nothing;
+    identity = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return EntryKind::File;
+}
+
+IoStatus ReadSmallFile(const std::string& path, size_t limit, std::string& text) {
+    text.clear();
+    std::wstring wide;
+    if (!Wide(path, wide)) return BadName();
+    const HANDLE handle = CreateFileW(
+        wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastFailure();
+    const NativeFile file(reinterpret_cast<NativeFile::Handle>(handle));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        return IoStatus{IoError::PathAccess, "it is not a regular file"};
+    }
+    if (info.nFileSizeHigh != 0 || info.nFileSizeLow > limit) {
+        return IoStatus{IoError::PathAccess, "it is larger than expected"};
+    }
+    // One byte more than allowed: a file that grew since it was looked at is still told apart.
+    text.resize(limit + 1);
+    size_t got = 0;
+    while (got < text.size()) {
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<size_t>(text.size() - got, 1u << 20));
+        if (!ReadFile(handle, text.data() + got, want, &n, nullptr)) return LastFailure();
+        if (n == 0) break;
+        got += n;
+    }
+    text.resize(got);
+    if (got > limit) return IoStatus{IoError::PathAccess, "it is larger than expected"};
+    return {};
+}
+
 std::filesystem::path NativePath(const std::string& path) {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
