@@ -141,6 +141,22 @@ TEST_F(ExtractRunTest, NoLeavesEarlierOutputUntouched) {
     EXPECT_TRUE(test::FileExists(File("select.sql")));
 }
 
+// A replacement that a killed run left, whose new file was removed since (a clean-up of hidden
+// files): the next run puts the previous file back and says so before anything else.
+TEST_F(ExtractRunTest, AReplacementLeftWithoutItsNewFileIsPutBackAndSaid) {
+    AddTenCases();
+    const std::string run = ".AbstractAuditExtract.txt.2147480000-7-";
+    test::WriteFileBytes(File((run + "1.tmp").c_str()), "previous\r\n");
+    test::WriteFileBytes(File(".AuditExtract.journal"),
+                         "Meridane Audit Extract replacement 2\nrun 2147480000 7\nfile " + run +
+                             "0.tmp AbstractAuditExtract.txt " + run + "1.tmp 1\nend\n");
+    EXPECT_EQ(Run(false), RunOutcome::Declined);
+    ASSERT_EQ(m_ui.boxes.size(), 2u);
+    EXPECT_NE(m_ui.boxes[0].text.find(u"The previous files were put back"), std::u16string::npos);
+    EXPECT_EQ(test::ReadFileBytes(File("AbstractAuditExtract.txt")), "previous\r\n");
+    EXPECT_FALSE(test::FileExists(File(".AuditExtract.journal")));
+}
+
 // One of the previous files cannot be replaced: on Windows a viewer holds it open without
 // letting it be removed; elsewhere a folder comes to stand at its name while the run writes.
 // The run ends with error 75 naming it, none of the new files is put in place, and the others

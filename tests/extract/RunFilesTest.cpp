@@ -328,5 +328,29 @@ TEST(RunFiles, RemovesOnlyTheTemporaryFilesOfRunsThatAreGone) {
         EXPECT_EQ(!fs::exists(dir.file(file.name)), file.removed) << file.name;
 }
 
+// With the lock file removed under a run, a second run takes a new one: the two never share the
+// journal's name nor each other's files. The first puts nothing in place (error 75 naming the
+// lock file), the second its whole set.
+TEST(RunFiles, ARunWhoseLockFileWasReplacedPutsNothingInPlace) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir.file(AbstractFileName), "previous\r\n");
+    RunFiles first(dir.path());
+    ASSERT_TRUE(first.Lock());
+    for (const char* name : Outputs) first.Create(name).Write("first\r\n");
+    ASSERT_EQ(::unlink(dir.file(LockFileName).c_str()), 0);
+    RunFiles second(dir.path());
+    ASSERT_TRUE(second.Lock());
+    for (const char* name : Outputs) second.Create(name).Write("second\r\n");
+
+    std::string description;
+    EXPECT_EQ(test::ErrorNumber([&] { first.PutInPlace(); }, &description), err::PathAccess);
+    EXPECT_NE(description.find(dir.file(LockFileName)), std::string::npos) << description;
+    EXPECT_EQ(test::ReadFileBytes(dir.file(AbstractFileName)), "previous\r\n");
+    second.PutInPlace();
+
+    for (const char* name : Outputs) EXPECT_EQ(test::ReadFileBytes(dir.file(name)), "second\r\n");
+    EXPECT_EQ(Temporaries(dir.path()), 0);
+}
+
 }  // namespace
 }  // namespace mae
