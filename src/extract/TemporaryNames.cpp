@@ -1,6 +1,7 @@
 #include "extract/TemporaryNames.h"
 
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 
 #include "extract/OutputFiles.h"
@@ -20,6 +21,20 @@ std::string Hex(unsigned long long value) {
     char text[17];
     std::snprintf(text, sizeof text, "%llx", value);
     return text;
+}
+
+// Whether text is a number in base (digits and lower-case letters only, no sign) that fits in
+// value; value is then that number.
+template <typename T>
+bool Number(std::string_view text, int base, T& value) {
+    if (text.empty() || text.find_first_not_of("0123456789abcdef") != std::string_view::npos) {
+        return false;
+    }
+    T number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, base);
+    if (error != std::errc{} || end != text.data() + text.size()) return false;
+    value = number;
+    return true;
 }
 
 }  // namespace
@@ -45,21 +60,24 @@ bool TemporaryNames::Parse(std::string_view name, TemporaryParts& parts) {
     if (!name.ends_with(TemporarySuffix) || !name.starts_with('.')) return false;
     for (std::string_view own : OwnNames) {
         // "." own "." ...
-        if (!(name.substr(1).starts_with(own) && name.size() > own.size() + 1 &&
-              name[own.size() + 1] == '.')) {
+        if (!(name.size() >= own.size() + 2 + TemporarySuffix.size() &&
+              name.substr(1).starts_with(own) && name[own.size() + 1] == '.')) {
             continue;
         }
         parts = TemporaryParts{};
         parts.own = own;
-        const std::string middle(
-            name.substr(own.size() + 2, name.size() - own.size() - 2 - TemporarySuffix.size()));
+        const std::string_view middle =
+            name.substr(own.size() + 2, name.size() - own.size() - 2 - TemporarySuffix.size());
+        // process "-" lock "-" n: decimal, lower-case hexadecimal, decimal; nothing else.
+        const size_t first = middle.find('-');
+        const size_t second = middle.find('-', first == std::string_view::npos ? 0 : first + 1);
         unsigned long process = 0;
         unsigned long long lock = 0;
-        unsigned n = 0;
-        int used = 0;
-        if (std::sscanf(middle.c_str(), "%lu-%llx-%u%n", &process, &lock, &n, &used) == 3 &&
-            used == static_cast<int>(middle.size()) &&
-            middle.find_first_not_of("0123456789abcdef-") == std::string::npos) {
+        unsigned count = 0;
+        if (first != std::string_view::npos && second != std::string_view::npos &&
+            Number(middle.substr(0, first), 10, process) &&
+            Number(middle.substr(first + 1, second - first - 1), 16, lock) &&
+            Number(middle.substr(second + 1), 10, count)) {
             parts.carriesRun = true;
             parts.process = process;
             parts.lock = lock;
