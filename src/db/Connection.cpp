@@ -9,7 +9,7 @@
 #include "db/Odbc.h"
 #include "db/Secrets.h"
 #include "db/SqlApi.h"
-#include "db/SqliteNoCreate.h"
+#include "db/SqliteDriver.h"
 
 namespace mae {
 
@@ -72,10 +72,8 @@ odbc::Engine EngineNamed(const std::string& dbms) {
     return odbc::Engine::Other;
 }
 
-// Connects dbc through its driver. A failure names the SQLite database file that is not there,
-// and never quotes a password of the connection string.
-void DriverConnect(SQLHDBC dbc, std::u16string cs, const std::u16string& odbcString,
-                   const std::u16string& connectionString) {
+// Connects dbc through its driver. A failure never quotes a password of the connection string.
+void DriverConnect(SQLHDBC dbc, std::u16string cs, const std::u16string& connectionString) {
     SQLSMALLINT outLength = 0;
     try {
         odbc::Check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(cs.data()),
@@ -83,14 +81,6 @@ void DriverConnect(SQLHDBC dbc, std::u16string cs, const std::u16string& odbcStr
                                       SQL_DRIVER_NOPROMPT),
                     SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
     } catch (const DbError& e) {
-        // The SQLite driver says only "connect failed": name the file it did not find.
-        if (const std::optional<std::string> missing = MissingSqliteFile(odbcString)) {
-            throw DbError(e.sqlState(), e.nativeCode(),
-                          missing->empty()
-                              ? "The connection string names no SQLite database file."
-                              : "The SQLite database file " + *missing + " does not exist.",
-                          e.call());
-        }
         // A driver may quote the string it was given: its passwords never reach a message.
         const std::string description = e.description();
         const std::string clean =
@@ -99,6 +89,19 @@ void DriverConnect(SQLHDBC dbc, std::u16string cs, const std::u16string& odbcStr
         const size_t suffix = clean.rfind(" (SQLSTATE ");
         throw DbError(e.sqlState(), e.nativeCode(), clean.substr(0, suffix), e.call());
     }
+}
+
+// The SQLite driver creates an empty database wherever a mistyped path points, and says only
+// "connect failed" when told not to: a file that is not there is refused before connecting,
+// named, so that no engine can create it.
+void RefuseMissingSqliteFile(const std::u16string& odbcString) {
+    const std::optional<std::string> missing = MissingSqliteFile(odbcString);
+    if (!missing) return;
+    throw DbError("08001", 0,
+                  missing->empty() ? "The connection string names no SQLite database file."
+                                   : "unable to open database file: The SQLite database file " +
+                                         *missing + " does not exist.",
+                  "SQLDriverConnect");
 }
 
 }  // namespace
@@ -141,11 +144,16 @@ void Connection::Open() {
         const std::u16string odbcString =
             OdbcConnectionString(d.connectionString, [env] { return odbc::InstalledDrivers(env); });
         // Cut to the driver manager's length first: what follows only puts short keys in front.
-        const std::u16string noCreate = WithNoCreate(odbcString);
-        const SqliteReading reading = ForSqliteReading(noCreate, d.rowByRow);
-        d.lockWaitRestore = reading.text != noCreate;
+        const std::u16string cut = CutForDriverManager(odbcString);
+        const bool sqlite = IsSqliteDriverLibrary(odbc::DriverLibrary(env, cut));
+        SqliteReading reading{cut, std::nullopt};
+        if (sqlite) {
+            RefuseMissingSqliteFile(cut);
+            reading = ForSqliteReading(cut, d.rowByRow);
+        }
+        d.lockWaitRestore = sqlite;
         d.lockWaitMs = reading.lockWaitMs.value_or(0);
-        DriverConnect(dbc, reading.text, odbcString, d.connectionString);
+        DriverConnect(dbc, reading.text, d.connectionString);
         d.open = true;
         // The SQLite and PostgreSQL drivers ignore the access mode; both engines can be told
         // to refuse writes themselves.

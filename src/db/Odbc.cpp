@@ -5,6 +5,7 @@
 
 #include "common/RuntimeError.h"
 #include "common/Text.h"
+#include "db/ConnectionString.h"
 #include "db/DbError.h"
 #include "db/SqlApi.h"
 #include "db/Watchdog.h"
@@ -103,6 +104,86 @@ std::vector<std::u16string> InstalledDrivers(void* env) {
         direction = SQL_FETCH_NEXT;
     }
     return names;
+}
+
+namespace {
+
+// The value of key in a driver's attribute list ("key=value" pieces, each ended by a NUL, the
+// list by an empty one), within its first length units.
+std::u16string AttributeValue(std::u16string_view list, std::u16string_view key) {
+    size_t at = 0;
+    while (at < list.size()) {
+        size_t end = list.find(u'\0', at);
+        if (end == std::u16string_view::npos) end = list.size();
+        const std::u16string_view piece = list.substr(at, end - at);
+        if (piece.empty()) break;
+        const size_t equals = piece.find(u'=');
+        if (equals != std::u16string_view::npos &&
+            EqualsIgnoreCase(Trim(piece.substr(0, equals), IsBlankOrLineEnd), key)) {
+            return std::u16string(piece.substr(equals + 1));
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
+// The driver of a data source, by its name (the driver's name in the list of drivers).
+std::u16string DataSourceDriver(void* env, std::u16string_view dsn) {
+    SQLWCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLWCHAR driver[512];
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLSMALLINT nameLength = 0, driverLength = 0;
+        if (!SQL_SUCCEEDED(SQLDataSourcesW(env, direction, name, SQL_MAX_DSN_LENGTH + 1,
+                                           &nameLength, driver, 512, &driverLength))) {
+            return {};
+        }
+        direction = SQL_FETCH_NEXT;
+        const std::u16string_view shown(
+            reinterpret_cast<const char16_t*>(name),
+            std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)),
+                             SQL_MAX_DSN_LENGTH));
+        if (EqualsIgnoreCase(shown, dsn)) {
+            return std::u16string(
+                reinterpret_cast<const char16_t*>(driver),
+                std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(driverLength, 0)), 511));
+        }
+    }
+}
+
+}  // namespace
+
+std::u16string DriverLibrary(void* env, std::u16string_view odbcString) {
+    const std::vector<ConnectionStringPair> pairs = DriverOptionPairs(odbcString);
+    std::u16string name;
+    if (const ConnectionStringPair* driver = FindPair(pairs, u"driver")) {
+        name = Trim(driver->value, IsBlankOrLineEnd);
+    } else if (const ConnectionStringPair* dsn = FindPair(pairs, u"dsn")) {
+        name = DataSourceDriver(env, Trim(dsn->value, IsBlankOrLineEnd));
+    }
+    if (name.empty() || name.find_first_of(u"/\\") != std::u16string::npos) return name;
+    SQLWCHAR description[512];
+    SQLWCHAR attributes[4096];
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLSMALLINT nameLength = 0, attributesLength = 0;
+        if (!SQL_SUCCEEDED(SQLDriversW(env, direction, description, 512, &nameLength, attributes,
+                                       4096, &attributesLength))) {
+            return name;
+        }
+        direction = SQL_FETCH_NEXT;
+        const std::u16string_view listed(
+            reinterpret_cast<const char16_t*>(description),
+            std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(nameLength, 0)), 511));
+        if (!EqualsIgnoreCase(listed, name)) continue;
+        const std::u16string library = AttributeValue(
+            std::u16string_view(
+                reinterpret_cast<const char16_t*>(attributes),
+                std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(attributesLength, 0)),
+                                 4095)),
+            u"Driver");
+        return library.empty() ? name : library;
+    }
 }
 
 Handle NewStatement(Session& c, Timed timed) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -116,6 +117,11 @@ std::string FirstSqlState(short handleType, void* handle);
 // The names of the drivers the driver manager knows (SQLDrivers), on an environment handle set
 // to ODBC 3; none when it cannot list them.
 std::vector<std::u16string> InstalledDrivers(void* env);
+// The library an ODBC connection string makes the driver manager load: the file its Driver
+// entry (or its data source's driver) points at, as the driver list says; the Driver value
+// itself when that is a file's path, or when the list does not say. "" when the string names
+// no driver the list knows of.
+std::u16string DriverLibrary(void* env, std::u16string_view odbcString);
 
 // One call that runs a statement of the connection (execution up to the first row, or every
 // row of a static cursor; one later fetch), held to the connection's command timeout: by the

@@ -253,11 +253,12 @@ TEST_F(StartupTest, MissingSqliteFileEndsStartUpNamingItAndIsNotCreated) {
         EXPECT_FALSE(test::FileExists(missing));
     }
 
+    // The string's own NoCreat=0 does not make an empty registry either.
     WriteIni("[Databases]\r\nControl=" + Cs(m_control) + "\r\nRegistry=" + Cs(missing) +
              ";NoCreat=0\r\n");
     AppState s;
-    EXPECT_EQ(LoadError(s), 0);  // the registry is first queried by a run
-    EXPECT_TRUE(test::FileExists(missing));
+    EXPECT_EQ(LoadError(s), err::Provider);
+    EXPECT_FALSE(test::FileExists(missing));
 }
 
 }  // namespace

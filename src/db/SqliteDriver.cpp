@@ -1,4 +1,4 @@
-#include "db/SqliteNoCreate.h"
+#include "db/SqliteDriver.h"
 
 #include <algorithm>
 #include <vector>
@@ -9,30 +9,22 @@
 
 namespace mae {
 
-namespace {
-
-using Pairs = std::vector<ConnectionStringPair>;
-
-bool NamesSqliteDriver(const Pairs& attributes) {
-    const ConnectionStringPair* driver = FindPair(attributes, u"driver");
-    return driver && AsciiLower(driver->value).find(u"sqlite") != std::u16string::npos;
+std::u16string CutForDriverManager(std::u16string_view connectionString) {
+    return std::u16string(connectionString.substr(0, DriverStringLimit));
 }
 
-}  // namespace
-
-std::u16string WithNoCreate(std::u16string_view connectionString) {
-    std::u16string text(connectionString.substr(0, DriverStringLimit));
-    const Pairs attributes = DriverOptionPairs(text);
-    if (!NamesSqliteDriver(attributes) || FindPair(attributes, u"nocreat")) return text;
-    // First, not last: the SQLite driver reads only the first 4095 bytes of a string, and an
-    // unclosed brace near the end of a cut string would take a key after it into its value.
-    return u"NoCreat=1;" + text;
+bool IsSqliteDriverLibrary(std::u16string_view library) {
+    // The file's own name, without its folder: "libsqlite3odbc.so", "sqlite3odbc.dll".
+    const size_t separator = library.find_last_of(u"/\\");
+    const std::u16string_view file =
+        separator == std::u16string_view::npos ? library : library.substr(separator + 1);
+    return AsciiLower(std::u16string(file)).find(u"sqlite") != std::u16string::npos;
 }
 
 std::optional<std::string> MissingSqliteFile(std::u16string_view connectionString) {
-    const Pairs attributes = DriverOptionPairs(connectionString);
-    if (!NamesSqliteDriver(attributes)) return std::nullopt;
+    const std::vector<ConnectionStringPair> attributes = DriverOptionPairs(connectionString);
     const ConnectionStringPair* database = FindPair(attributes, u"database");
+    if (!database && FindPair(attributes, u"dsn")) return std::nullopt;
     if (!database || database->value.empty()) return std::string();
     if (database->value == u":memory:" || database->value.starts_with(u"file:")) {
         return std::nullopt;
@@ -42,16 +34,11 @@ std::optional<std::string> MissingSqliteFile(std::u16string_view connectionStrin
     return path;
 }
 
-}  // namespace mae
-
-namespace mae {
-
 SqliteReading ForSqliteReading(std::u16string_view connectionString, bool rowByRow) {
     SqliteReading reading{std::u16string(connectionString), std::nullopt};
-    const Pairs attributes = DriverOptionPairs(connectionString);
-    if (!NamesSqliteDriver(attributes)) return reading;
+    const std::vector<ConnectionStringPair> attributes = DriverOptionPairs(connectionString);
     // The driver reads the first Timeout of the string: the string's own is put back once the
-    // connection is open (Connection.cpp).
+    // connection is open.
     if (const ConnectionStringPair* timeout = FindPair(attributes, u"timeout")) {
         const std::u16string& v = timeout->value;
         if (!v.empty() && v.size() <= 9 &&
@@ -59,8 +46,7 @@ SqliteReading ForSqliteReading(std::u16string_view connectionString, bool rowByR
             reading.lockWaitMs = std::stol(ToUtf8(v));
         }
     }
-    // In front, as NoCreat: the driver reads only the first 4095 bytes of a string.
-    reading.text = u"Timeout=1;" + reading.text;
+    reading.text = u"NoCreat=1;Timeout=1;" + reading.text;
     if (rowByRow && !FindPair(attributes, u"stepapi")) reading.text = u"StepAPI=1;" + reading.text;
     return reading;
 }
