@@ -124,6 +124,8 @@ int Connection::CommandTimeout() const noexcept { return m_session->commandTimeo
 
 void Connection::SetRowByRow(bool on) noexcept { m_session->rowByRow = on; }
 
+void Connection::SetTextAsUtf16(bool on) noexcept { m_session->textAsUtf16 = on; }
+
 bool Connection::IsOpen() const noexcept { return m_session->open; }
 
 void Connection::Open() {
@@ -158,7 +160,7 @@ void Connection::Open() {
         // The SQLite and PostgreSQL drivers ignore the access mode; both engines can be told
         // to refuse writes themselves.
         d.engine = EngineNamed(DbmsName());
-        d.driverUtf8 = d.engine == odbc::Engine::SQLite && ReadsDriverUtf8(dbc);
+        d.driverUtf8 = !d.textAsUtf16 && d.engine == odbc::Engine::SQLite && ReadsDriverUtf8(dbc);
         if (d.engine == odbc::Engine::SQLite) odbc::ExecSetting(d, u"PRAGMA query_only=1");
         if (d.engine == odbc::Engine::PostgreSQL)
             odbc::ExecSetting(d, u"SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY");

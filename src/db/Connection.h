@@ -30,6 +30,10 @@ class Connection {
     // copied whole by the driver first. A forward-only recordset left open then keeps the file's
     // read lock, so only a connection whose recordsets never stay open between calls asks it.
     void SetRowByRow(bool on) noexcept;
+    // From the next Open: text is read as the driver's UTF-16 (SQL_C_WCHAR) even where its
+    // UTF-8 bytes could be taken as they are, as the Windows edition and a PostgreSQL registry
+    // read every text. The text is the same either way; the tests run both reads.
+    void SetTextAsUtf16(bool on) noexcept;
 
     // Opens the connection read-only, with no user name, password or options of our own.
     void Open();

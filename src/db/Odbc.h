@@ -76,6 +76,7 @@ struct Session {
     std::u16string connectionString;
     int commandTimeout = 0;
     bool rowByRow = false;
+    bool textAsUtf16 = false;  // never read as UTF-8 bytes, whatever the driver
     Engine engine = Engine::Other;
     // Text is read as the driver's UTF-8 bytes and turned into units here (DriverText.h).
     bool driverUtf8 = false;

@@ -130,7 +130,11 @@ class RunOutput {
 };
 
 // Makes a kept case's consolidated record, reads its abstracts and hands both to the writer.
-// False when the case has no abstract; its record is handed over all the same.
+// False when the case has no abstract; its record is handed over all the same. The consolidated
+// record is made here, on the reading thread, because its row is the case recordset's current
+// one, which the next MoveNext replaces: one record made from it costs less than a copy of the
+// row. The abstract rows are the case's own (swapped out of the abstract recordset), so their
+// records are made on the writing thread.
 bool HandOver(const Recordset& cases, LayoutColumns& caseColumns, const WriterSettings& settings,
               CaseStatements& statements, OutputThread& output) {
     CaseOutput& kept = output.Next();

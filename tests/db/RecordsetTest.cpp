@@ -31,6 +31,12 @@ class RecordsetTest : public ::testing::Test {
         m_conn.SetConnectionString(SqliteConnectionString(m_db));
         m_conn.Open();
     }
+    // Opens the connection again, its text read as the driver's UTF-16 or not.
+    void Reopen(bool utf16) {
+        m_conn.Close();
+        m_conn.SetTextAsUtf16(utf16);
+        m_conn.Open();
+    }
     test::TempDir m_dir;
     std::string m_db;
     Connection m_conn;
@@ -85,12 +91,19 @@ TEST_F(RecordsetTest, FirstColumnOfANameWins) {
 TEST_F(RecordsetTest, LongTextsComeBackWhole) {
     std::string big(100000, 'x');
     big[50000] = 'y';
+    big.replace(4095, 4,
+                "\xF0\x9F\x98\x80");  // a character beyond the basic plane at a piece's end
     ExecSql(m_db, "insert into t values (4, '" + big + "', 0, '')");
-    Recordset rs;
-    rs.Open(u"select name from t where id = 4", m_conn, CursorType::Static);
-    const auto& text = rs.Field(0).text();
-    ASSERT_EQ(text.size(), 100000u);
-    EXPECT_EQ(text[50000], u'y');
+    for (bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "read as UTF-16" : "read as the driver's bytes");
+        Reopen(utf16);
+        Recordset rs;
+        rs.Open(u"select name from t where id = 4", m_conn, CursorType::Static);
+        const auto& text = rs.Field(0).text();
+        ASSERT_EQ(text.size(), 99998u);
+        EXPECT_EQ(text.substr(4094, 4), std::u16string(u"x\U0001F600x"));
+        EXPECT_EQ(text[49998], u'y');
+    }
 }
 
 // Whatever bytes a registry's text holds, the recordset reads the text the driver itself gives
@@ -133,20 +146,23 @@ TEST_F(RecordsetTest, TextIsTheDriversOwnUtf16WhateverItsBytes) {
     const std::vector<std::optional<std::u16string>> expected =
         test::DriverUtf16(SqliteConnectionString(m_db), "select v from odd order by id");
     ASSERT_EQ(expected.size(), hexValues.size() + 1);
-    for (CursorType cursor : {CursorType::Static, CursorType::ForwardOnly}) {
-        Recordset rs;
-        rs.Open(u"select v from odd order by id", m_conn, cursor);
-        for (size_t i = 0; i < expected.size(); ++i, rs.MoveNext()) {
-            ASSERT_FALSE(rs.Eof());
-            SCOPED_TRACE(i < hexValues.size() ? hexValues[i].substr(0, 40) : "null");
-            if (!expected[i]) {
-                EXPECT_TRUE(rs.Field(0).isNull());
-            } else {
-                EXPECT_EQ(rs.Field(0).text(), *expected[i]);
+    for (const bool utf16 : {false, true})
+        for (CursorType cursor : {CursorType::Static, CursorType::ForwardOnly}) {
+            SCOPED_TRACE(utf16 ? "read as UTF-16" : "read as the driver's bytes");
+            Reopen(utf16);
+            Recordset rs;
+            rs.Open(u"select v from odd order by id", m_conn, cursor);
+            for (size_t i = 0; i < expected.size(); ++i, rs.MoveNext()) {
+                ASSERT_FALSE(rs.Eof());
+                SCOPED_TRACE(i < hexValues.size() ? hexValues[i].substr(0, 40) : "null");
+                if (!expected[i]) {
+                    EXPECT_TRUE(rs.Field(0).isNull());
+                } else {
+                    EXPECT_EQ(rs.Field(0).text(), *expected[i]);
+                }
             }
+            EXPECT_TRUE(rs.Eof());
         }
-        EXPECT_TRUE(rs.Eof());
-    }
 }
 
 TEST_F(RecordsetTest, DriverErrorsCarrySqlState) {
