@@ -11,6 +11,7 @@
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/ConnectionString.h"
+#include "db/Providers.h"
 #include "db/Secrets.h"
 #include "layout/Identifier.h"
 #include "layout/ItemLayout.h"

@@ -16,6 +16,7 @@
 #include "extract/Exclusions.h"
 #include "extract/ExtractRun.h"
 #include "generator/RegistryGenerator.h"
+#include "layout/ItemLists.h"
 #include "support/MiniRegistry.h"
 #include "support/TestDb.h"
 
@@ -143,8 +144,8 @@ TEST(RegistryGenerator, ControlDatabaseServesStartUp) {
     Form_Load(state);
     EXPECT_EQ(state.NaaccrVersion, u"130");
     EXPECT_EQ(state.ScanTextMode, u"TEXT");
-    ASSERT_EQ(state.ConsolidatedLayout.size(), 57u);
-    ASSERT_EQ(state.AbstractLayout.size(), 82u);
+    ASSERT_EQ(state.ConsolidatedLayout.size(), ConsolidatedItemCount);
+    ASSERT_EQ(state.AbstractLayout.size(), AbstractItemCount);
     for (const Layout* layout : {&state.ConsolidatedLayout, &state.AbstractLayout}) {
         for (const ItemLayout& entry : *layout) {
             EXPECT_FALSE(entry.FieldName.empty()) << ToUtf8(entry.ItemNumber) << " has no row";

@@ -7,6 +7,7 @@
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
 #include "db/Odbc.h"
+#include "db/Providers.h"
 #include "db/Secrets.h"
 #include "db/SqlApi.h"
 #include "db/SqliteDriver.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,22 +34,15 @@ std::vector<ConnectionStringPair> DriverOptionPairs(std::u16string_view text);
 const ConnectionStringPair* FindPair(const std::vector<ConnectionStringPair>& pairs,
                                      std::u16string_view key);
 
-// Which platform's driver names to look for.
-enum class DriverPlatform { Windows, Linux };
-DriverPlatform HostDriverPlatform() noexcept;
-
-// The installed ODBC drivers' names; asked for only when a provider needs a driver.
-using DriverList = std::function<std::vector<std::u16string>()>;
-
-// The ODBC connection string for a connection string as ADO takes it. Without a Provider key the
-// text is ODBC already and is returned unchanged. With one, it is rewritten for the ODBC driver
-// of the same database: MSDASQL (ODBC itself), the SQL Server providers (SQLOLEDB, SQLNCLI*,
-// MSOLEDBSQL*) and the Access providers (Microsoft.Jet.OLEDB.4.0, Microsoft.ACE.OLEDB.*).
-// Throws RuntimeError: err::BadInitString when the text holds a NUL character (in either form)
-// or cannot be parsed, err::ProviderNotFound
-// when the provider is not one of those or none of its drivers is installed. No message holds
-// a value of the string other than the provider's name.
-std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& installed,
-                                    DriverPlatform platform = HostDriverPlatform());
+// The pairs of a connection string read by OLE DB's rules up to its first fault, and the fault
+// ("" when none) with the position it is at.
+struct ConnectionStringReading {
+    std::vector<ConnectionStringPair> pairs;
+    std::string fault;
+    size_t faultAt = 0;
+};
+ConnectionStringReading ReadConnectionString(std::u16string_view text);
+// Error BadInitString for a fault found at that position of what (e.g. "the connection string").
+[[noreturn]] void ThrowBadConnectionString(const std::string& fault, size_t at, const char* what);
 
 }  // namespace mae

@@ -13,6 +13,7 @@
 #include "extract/CaseSelection.h"
 #include "extract/OutputThread.h"
 #include "extract/RunFiles.h"
+#include "platform/FileSystem.h"
 #include "extract/RunUi.h"
 #include "output/ByteSink.h"
 
@@ -48,9 +49,9 @@ std::u16string CompletionText(int32_t consolidated, int32_t abstracts, const std
     text += CrLf;
     text += u"Files are saved to: ";
     text += CrLf;
-    text += FromUtf8(JoinPath(folder, ConsolidatedFileName)) + u" ";
+    text += FromUtf8(platform::JoinPath(folder, ConsolidatedFileName)) + u" ";
     text += CrLf;
-    text += FromUtf8(JoinPath(folder, AbstractFileName));
+    text += FromUtf8(platform::JoinPath(folder, AbstractFileName));
     return text;
 }
 

@@ -15,6 +15,7 @@
 #include "db/Odbc.h"
 #include "db/Recordset.h"
 #include "db/Value.h"
+#include "layout/ItemLists.h"
 #include "support/DriverLeaks.h"
 #include "support/GeneratedRegistry.h"
 #include "support/TestDb.h"
@@ -68,8 +69,8 @@ TEST_F(DsnConnectionTest, StartUpOnBothDatabasesThroughMsdasql) {
     }
     EXPECT_EQ(ToUtf8(s.RegistryConnection.ConnectionString()), registry);  // as the host gave it
     EXPECT_EQ(s.NaaccrVersion, u"130");
-    EXPECT_EQ(s.ConsolidatedLayout.size(), 57u);
-    EXPECT_EQ(s.AbstractLayout.size(), 82u);
+    EXPECT_EQ(s.ConsolidatedLayout.size(), ConsolidatedItemCount);
+    EXPECT_EQ(s.AbstractLayout.size(), AbstractItemCount);
     Recordset rs;
     rs.Open(u"select count(*) from medicalsum", s.RegistryConnection);
     EXPECT_EQ(ConcatText(rs.Field(0)), u"20");

@@ -13,6 +13,7 @@
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "extract/ExtractRun.h"
+#include "layout/ItemLists.h"
 #include "output/RecordFormat.h"
 #include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
@@ -347,7 +348,7 @@ TEST_F(BadStartupInput, IniLineEndsAndByteOrderMarksStartTheSame) {
                   FromUtf8(test::SqliteConnection(m_control)))
             << what;
         EXPECT_EQ(s.ScanTextMode, u"ALL") << what;
-        EXPECT_EQ(s.AbstractLayout.size(), 82u) << what;
+        EXPECT_EQ(s.AbstractLayout.size(), AbstractItemCount) << what;
     }
 }
 

@@ -18,8 +18,8 @@ TEST(ItemLists, SplitIntoTheFixedItems) {
     auto abstract = SplitItemList(AbstractItemList());
     EXPECT_EQ(ConsolidatedItemList().size(), 272u);
     EXPECT_EQ(AbstractItemList().size(), 388u);
-    ASSERT_EQ(consolidated.size(), 57u);
-    ASSERT_EQ(abstract.size(), 82u);
+    ASSERT_EQ(consolidated.size(), ConsolidatedItemCount);
+    ASSERT_EQ(abstract.size(), AbstractItemCount);
     EXPECT_EQ(consolidated.front(), u"20");
     EXPECT_EQ(abstract.front(), u"20");
     EXPECT_EQ(consolidated[56], u"3250");

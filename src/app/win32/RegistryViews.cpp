@@ -7,6 +7,7 @@
 #include "app/win32/WideText.h"
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
+#include "db/Providers.h"
 
 namespace mae::win32 {
 

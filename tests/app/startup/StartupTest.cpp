@@ -10,6 +10,7 @@
 #include "common/Text.h"
 #include "extract/ExtractRun.h"
 #include "extract/OutputFiles.h"
+#include "layout/ItemLists.h"
 #include "support/GeneratedRegistry.h"
 #include "support/MiniRegistry.h"
 #include "support/TestDb.h"
@@ -46,8 +47,8 @@ TEST_F(StartupTest, LoadsSettingsAndBothLayouts) {
     EXPECT_EQ(s.ScanTextMode, u"TEXT");
     EXPECT_EQ(s.NaaccrVersion, u"130");
     EXPECT_EQ(s.ControlTableName, u"naaccr13layout");
-    ASSERT_EQ(s.ConsolidatedLayout.size(), 57u);
-    ASSERT_EQ(s.AbstractLayout.size(), 82u);
+    ASSERT_EQ(s.ConsolidatedLayout.size(), ConsolidatedItemCount);
+    ASSERT_EQ(s.AbstractLayout.size(), AbstractItemCount);
     EXPECT_EQ(s.ConsolidatedSelectList.rfind(u"Medicalsum.medrefid, Patients.", 0), 0u);
     EXPECT_EQ(s.AbstractSelectList.rfind(u"medrefid, ", 0), 0u);
     int textEntries = 0;
@@ -76,7 +77,7 @@ TEST_F(StartupTest, ARegistryLockedByAWriterNeitherHoldsUpStartupNorARunPastItsT
     auto start = Clock::now();
     Form_Load(s);
     EXPECT_LT(seconds(start), 5);  // the window shows at once
-    EXPECT_EQ(s.ConsolidatedLayout.size(), 57u);
+    EXPECT_EQ(s.ConsolidatedLayout.size(), ConsolidatedItemCount);
 
     // A run waits for the writer no longer than the command timeout (120 s; 1 s here), and
     // ends with the timeout's run-time error; nothing is put in place of the output files.
@@ -193,7 +194,7 @@ TEST_F(StartupTest, TableNameMustBeAPlainName) {
                                "' where [current]=-1");
         AppState s;
         Form_Load(s);
-        EXPECT_EQ(s.AbstractLayout.size(), 82u) << good;
+        EXPECT_EQ(s.AbstractLayout.size(), AbstractItemCount) << good;
         const std::string sent =
             std::string(good).substr(0, std::string(good).find_last_not_of(' ') + 1);
         EXPECT_EQ(ToUtf8(s.ControlTableName), sent);

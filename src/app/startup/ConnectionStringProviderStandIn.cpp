@@ -1,3 +1,5 @@
+// The Linux stand-in for the host's ConnectionStringProvider: the registry's string from
+// Meridane.ini.
 #include "app/startup/ConnectionStringProvider.h"
 
 #include <limits>
