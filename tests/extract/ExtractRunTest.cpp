@@ -63,6 +63,15 @@ class ExtractRunTest : public ::testing::Test {
         m_registry.AddAbstract(101, 10, "1", "'02'");
     }
 
+    // Cases 1 to count, each kept with two abstracts (m * 10 and m * 10 + 1).
+    void AddKeptCases(int count) {
+        for (int m = 1; m <= count; ++m) {
+            m_registry.AddCase(m, "20110101", "C500", "8500", 3);
+            m_registry.AddAbstract(m * 10, m, "1", "'00'");
+            m_registry.AddAbstract(m * 10 + 1, m, "1", "'00'");
+        }
+    }
+
     test::TempDir m_dir;
     MiniRegistry m_registry;
     test::RecordingUi m_ui;
@@ -349,11 +358,7 @@ TEST_F(ExtractRunTest, UnusableMedrefIdIsARunTimeError) {
 // The records are written on a thread of their own, behind the reading: a case that fails
 // still finds every case before it written, and its error is the run's.
 TEST_F(ExtractRunTest, ACaseThatFailsFindsEveryEarlierCaseWritten) {
-    for (int m = 1; m <= 20; ++m) {
-        m_registry.AddCase(m, "20110101", "C500", "8500", 3);
-        m_registry.AddAbstract(m * 10, m, "1", "'00'");
-        m_registry.AddAbstract(m * 10 + 1, m, "1", "'00'");
-    }
+    AddKeptCases(20);
     m_registry.Exec(
         "update medicalsum set medrefid = 12345678901 where medrefid = 20;"
         "update medicalsum_2 set medrefid = 12345678901 where medrefid = 20");
@@ -365,11 +370,7 @@ TEST_F(ExtractRunTest, ACaseThatFailsFindsEveryEarlierCaseWritten) {
 // Reading a kept case's abstracts fails: its consolidated record, made before they were read,
 // is in the file all the same, after every earlier case whole; nothing of a later case is.
 TEST_F(ExtractRunTest, ACaseWhoseAbstractsCannotBeReadKeepsItsConsolidatedRecord) {
-    for (int m = 1; m <= 8; ++m) {
-        m_registry.AddCase(m, "20110101", "C500", "8500", 3);
-        m_registry.AddAbstract(m * 10, m, "1", "'00'");
-        m_registry.AddAbstract(m * 10 + 1, m, "1", "'00'");
-    }
+    AddKeptCases(8);
     // The fifth case's first abstract cannot be read: its remarks fail when the row is made.
     m_registry.Exec(
         "alter table abstracts_2 rename to abstracts_2_rows;"
