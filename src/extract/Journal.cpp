@@ -294,6 +294,14 @@ Recovery FinishJournal(const std::string& folder, const TemporaryNames& held, st
         "all be put in place (" +
         outcome.completing.path + ": " + outcome.completing.reason +
         "). The previous files were put back as they were.";
+    std::string none;
+    for (const Replacement::File& file : replacement.files) {
+        const std::string path = PathIn(folder, file.final);
+        if (platform::KindOf(path) == platform::EntryKind::Nothing) {
+            none += (none.empty() ? "" : ", ") + path;
+        }
+    }
+    if (!none.empty()) note += " No previous file was left to put back for " + none + ".";
     return Recovery::PutBack;
 }
 

@@ -241,9 +241,12 @@ void RunFiles::Replace() {
     if (!LockStillHeld()) {
         // Another run may have taken a new lock file and be writing the same files.
         removeNew();
-        throw refused(platform::JoinPath(m_folder, LockFileName),
-                      "the folder's lock file was removed or replaced while the run went, so "
-                      "another run may be writing the same files");
+        throw ErrorOf(err::PathAccess,
+                      "cannot put the run's files in place: the folder's lock file " +
+                          platform::JoinPath(m_folder, LockFileName) +
+                          " was removed or replaced while the run went, so another run may have "
+                          "written the same files. None of this run's files was put in place; "
+                          "the files in the folder are kept as they are. Run the extract again.");
     }
     if (m_pending.size() == 1) {
         // One rename is one step by itself.

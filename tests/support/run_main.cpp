@@ -76,6 +76,11 @@ int main(int argc, char* argv[]) {
                                       : std::string(argv[1]);
         mae::Form_Load(state);
         PrintingUi ui(holdAt, answerNo);
+        // What the window shows once start-up is done.
+        if (!state.StartNote.empty()) {
+            ui.ShowMessage(mae::FromUtf8(state.StartNote), mae::MsgButtons::Ok,
+                           mae::MsgIcon::Warning, u"");
+        }
         const mae::RunOutcome outcome = mae::RunExtract(state.MakeExtractContext(), ui);
         PrintingUi::Say("outcome " + std::to_string(static_cast<int>(outcome)));
         return 0;
