@@ -6,10 +6,13 @@
 // real are in RunFilesTest.cpp; these states are made by hand, so they run on both editions.)
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -61,12 +64,17 @@ struct KilledRow {
 };
 MAE_TABLE_TEST(KilledReplacement, KilledRow);
 
+// Links and FIFOs only where the system has them in its folders as the program meets them.
 void Spoil(const std::string& path, Tamper tamper, const std::string& outside) {
-    ::unlink(path.c_str());
+    platform::RemoveFile(path);
     int made = 0;
+    if (tamper == Tamper::Folder) made = std::filesystem::create_directory(path) ? 0 : -1;
+#ifndef _WIN32
     if (tamper == Tamper::Link) made = ::symlink(outside.c_str(), path.c_str());
-    if (tamper == Tamper::Folder) made = ::mkdir(path.c_str(), 0700);
     if (tamper == Tamper::Fifo) made = ::mkfifo(path.c_str(), 0600);
+#else
+    (void)outside;
+#endif
     ASSERT_EQ(made, 0) << path;
 }
 
@@ -77,7 +85,7 @@ TEST_P(KilledReplacement, EndsWithOneRunsWholeSet) {
     const std::string outside = path("elsewhere.txt");
     test::WriteFileBytes(outside, "not the extract's\r\n");
     Replacement replacement;
-    replacement.process = row.foreignLive ? static_cast<unsigned long>(::getpid()) : GoneRun;
+    replacement.process = row.foreignLive ? platform::CurrentProcessId() : GoneRun;
     replacement.lock = row.foreignLive ? HeldLock + 1 : HeldLock;
     const std::vector<Names> set = Set(replacement.process);
     for (int i = 0; i < 3; ++i) {
@@ -124,45 +132,45 @@ TEST_P(KilledReplacement, EndsWithOneRunsWholeSet) {
     EXPECT_EQ(note.empty(), row.newSet) << note;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kills, KilledReplacement,
-    ::testing::Values(
-        KilledRow{"NothingMoved", "killed before anything moved", 0, 0, Tamper::None, 0, true,
-                  false, true},
-        KilledRow{"OneAside", "killed after one old file went aside", 1, 0, Tamper::None, 0, true,
-                  false, true},
-        KilledRow{"AllAside", "killed with every old file aside", 3, 0, Tamper::None, 0, true,
-                  false, true},
-        KilledRow{"OneIn", "killed after one new file went in", 3, 1, Tamper::None, 0, true, false,
-                  true},
-        KilledRow{"AllIn", "killed with every new file in", 3, 3, Tamper::None, 0, true, false,
-                  true},
-        KilledRow{"OlderJournal", "a journal without identities, one new file in", 3, 1,
-                  Tamper::None, 0, false, false, true},
-        KilledRow{"OlderJournalTemporariesGone",
-                  "a journal without identities, the temporaries removed after the old files "
-                  "went aside",
-                  3, 0, Tamper::Removed, 3, false, false, false},
-        KilledRow{"TemporariesGone", "every temporary removed after the old files went aside", 3, 0,
-                  Tamper::Removed, 3, true, false, false},
-        KilledRow{"AbstractTemporaryGone", "the abstract temporary removed, old files aside", 3, 0,
-                  Tamper::Removed, 1, true, false, false},
-        KilledRow{"AbstractTemporaryGoneBeforeMoves",
-                  "the abstract temporary removed before anything moved", 0, 0, Tamper::Removed, 1,
-                  true, false, false},
-        KilledRow{"TemporaryGoneAfterOneIn",
-                  "the abstract temporary removed after the consolidated file went in", 3, 1,
-                  Tamper::Removed, 1, true, false, false},
-        KilledRow{"TemporaryIsALink", "a temporary name that is a link to another file", 0, 0,
-                  Tamper::Link, 1, true, false, false},
-        KilledRow{"TemporaryIsAFolder", "a temporary name that is a folder", 3, 0, Tamper::Folder,
-                  1, true, false, false},
-        KilledRow{"TemporaryIsAFifo", "a temporary name that is a FIFO", 3, 0, Tamper::Fifo, 1,
-                  true, false, false},
-        KilledRow{"ForeignLockLiveProcess",
-                  "a journal of a lock file made anew since, its process number in use again", 3, 1,
-                  Tamper::None, 0, true, true, true}),
-    test::ByName);
+const KilledRow killedRows[] = {
+    KilledRow{"NothingMoved", "killed before anything moved", 0, 0, Tamper::None, 0, true, false,
+              true},
+    KilledRow{"OneAside", "killed after one old file went aside", 1, 0, Tamper::None, 0, true,
+              false, true},
+    KilledRow{"AllAside", "killed with every old file aside", 3, 0, Tamper::None, 0, true, false,
+              true},
+    KilledRow{"OneIn", "killed after one new file went in", 3, 1, Tamper::None, 0, true, false,
+              true},
+    KilledRow{"AllIn", "killed with every new file in", 3, 3, Tamper::None, 0, true, false, true},
+    KilledRow{"OlderJournal", "a journal without identities, one new file in", 3, 1, Tamper::None,
+              0, false, false, true},
+    KilledRow{"OlderJournalTemporariesGone",
+              "a journal without identities, the temporaries removed after the old files "
+              "went aside",
+              3, 0, Tamper::Removed, 3, false, false, false},
+    KilledRow{"TemporariesGone", "every temporary removed after the old files went aside", 3, 0,
+              Tamper::Removed, 3, true, false, false},
+    KilledRow{"AbstractTemporaryGone", "the abstract temporary removed, old files aside", 3, 0,
+              Tamper::Removed, 1, true, false, false},
+    KilledRow{"AbstractTemporaryGoneBeforeMoves",
+              "the abstract temporary removed before anything moved", 0, 0, Tamper::Removed, 1,
+              true, false, false},
+    KilledRow{"TemporaryGoneAfterOneIn",
+              "the abstract temporary removed after the consolidated file went in", 3, 1,
+              Tamper::Removed, 1, true, false, false},
+#ifndef _WIN32
+    KilledRow{"TemporaryIsALink", "a temporary name that is a link to another file", 0, 0,
+              Tamper::Link, 1, true, false, false},
+    KilledRow{"TemporaryIsAFifo", "a temporary name that is a FIFO", 3, 0, Tamper::Fifo, 1, true,
+              false, false},
+#endif
+    KilledRow{"TemporaryIsAFolder", "a temporary name that is a folder", 3, 0, Tamper::Folder, 1,
+              true, false, false},
+    KilledRow{"ForeignLockLiveProcess",
+              "a journal of a lock file made anew since, its process number in use again", 3, 1,
+              Tamper::None, 0, true, true, true}};
+
+INSTANTIATE_TEST_SUITE_P(Kills, KilledReplacement, ::testing::ValuesIn(killedRows), test::ByName);
 
 enum class JournalKind { File, Fifo, Link, Folder };
 
@@ -206,14 +214,20 @@ TEST_P(BadJournal, MovesNothing) {
         case JournalKind::File:
             test::WriteFileBytes(journal, journals[row.line]);
             break;
+#ifndef _WIN32
         case JournalKind::Fifo:
             ASSERT_EQ(::mkfifo(journal.c_str(), 0600), 0);
             break;
         case JournalKind::Link:
             ASSERT_EQ(::symlink(good.c_str(), journal.c_str()), 0);
             break;
+#else
+        case JournalKind::Fifo:
+        case JournalKind::Link:
+            GTEST_SKIP() << "no FIFOs or links in the program's folders here";
+#endif
         case JournalKind::Folder:
-            ASSERT_EQ(::mkdir(journal.c_str(), 0700), 0);
+            ASSERT_TRUE(std::filesystem::create_directory(journal));
             break;
     }
 
