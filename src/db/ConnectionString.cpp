@@ -118,10 +118,15 @@ Parsed Parse(std::u16string_view s, const Rules& rules = OleDbRules) {
     return p;
 }
 
+// Error -2147217805: its standard text, its closing period made a colon, then what is wrong.
+RuntimeError BadString(const std::string& detail) {
+    std::string text(err::Text(err::BadInitString));
+    text.back() = ':';
+    return RuntimeError(err::BadInitString, text + " " + detail);
+}
+
 [[noreturn]] void ThrowBadString(const std::string& fault, size_t at, const char* what) {
-    throw RuntimeError(err::BadInitString, "The connection string is not well formed: " + fault +
-                                               " at character " + std::to_string(at + 1) + " of " +
-                                               what);
+    throw BadString(fault + " at character " + std::to_string(at + 1) + " of " + what);
 }
 
 // OLE DB reads a repeated keyword's last value (the provider's first, looked up apart): one
@@ -149,9 +154,9 @@ class OdbcText {
         // and read the rest, and the value after it, as keywords of their own (a Provider=,
         // a second Driver=).
         if (key.find(u'=') != std::u16string_view::npos) {
-            throw RuntimeError(err::BadInitString,
-                               "The connection string is not well formed: a keyword holding '=' "
-                               "(written \"==\") cannot be passed to an ODBC driver");
+            throw BadString(
+                "a keyword holding '=' (written \"==\") cannot be passed to an ODBC "
+                "driver");
         }
         if (Has(key)) return;
         m_pairs.push_back({std::u16string(key), std::u16string(value)});
@@ -464,12 +469,9 @@ std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& 
     // Drivers read the string up to its first NUL: what follows (a NoCreat=1 the program adds
     // among it) would be lost without a word.
     if (const size_t nul = text.find(u'\0'); nul != std::u16string_view::npos) {
-        throw RuntimeError(err::BadInitString,
-                           "The connection string is not well formed: it holds a NUL character "
-                           "at character " +
-                               std::to_string(nul + 1) +
-                               ", where a driver would stop reading it; remove it from the "
-                               "connection string");
+        throw BadString("it holds a NUL character at character " + std::to_string(nul + 1) +
+                        ", where a driver would stop reading it; remove it from the connection "
+                        "string");
     }
     Parsed parsed = Parse(text);
     const ConnectionStringPair* provider = FindPair(parsed.pairs, u"Provider");
