@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
+#include "common/AnsiCodePage.h"
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/ConnectionString.h"
@@ -19,6 +20,18 @@
 using mae::fuzz::FuzzInput;
 
 namespace {
+
+bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// A unit above ASCII that the code page writes as ASCII: a letter, a digit, '_', '?' (none), or
+// a blank inside a delimited part; never punctuation that a statement could be steered with.
+void CheckImage(char16_t c, bool delimited) {
+    if (c < 0x80) return;
+    const unsigned char b = mae::ToAnsi(c);
+    if (b >= 0x80) return;
+    const bool alnum = (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z');
+    MAE_FUZZ_CHECK(alnum || b == '_' || b == '?' || (delimited && b == ' '));
+}
 
 void CheckName(const std::u16string& text) {
     constexpr size_t npos = std::u16string_view::npos;
@@ -35,27 +48,52 @@ void CheckName(const std::u16string& text) {
     }
     const std::u16string_view sent = mae::SentName(text);
     MAE_FUZZ_CHECK(mae::CheckedIdentifier(text, "the name") == sent);
-    MAE_FUZZ_CHECK(!sent.empty() && sent.back() != u' ');
-    static constexpr std::u16string_view never = u";,()'`=<>+-*/%|&!?@:\\{}^~\t\r\n";
+    MAE_FUZZ_CHECK(!sent.empty() && !mae::IsBlankOrLineEnd(sent.front()) &&
+                   !mae::IsBlankOrLineEnd(sent.back()));
+    // Outside [...] and "...": name characters and the dots between parts only.
+    static constexpr std::u16string_view never = u";,()'`=<>+-*/%|&!?:\\{}^~ []\"";
+    static constexpr std::u16string_view neverInBrackets = u"'\"`;";
     char16_t close = 0;  // inside [...] or "..." until this
-    for (char16_t c : sent) {
-        MAE_FUZZ_CHECK(c >= 0x20 && c != 0x7F && never.find(c) == npos);
-        MAE_FUZZ_CHECK(c < 0xD800 || c > 0xDFFF);
-        if (close) {
-            if (c == close) close = 0;
-            MAE_FUZZ_CHECK(c != u'[' && c != u'.' && (c != u'"' || close == 0));
-        } else if (c == u'[' || c == u'"') {
-            close = c == u'[' ? u']' : u'"';
-        } else {
-            MAE_FUZZ_CHECK(c != u' ' && c != u']');
+    bool partStart = true;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const char16_t c = sent[i];
+        MAE_FUZZ_CHECK(!IsControl(c));
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            MAE_FUZZ_CHECK(i + 1 < sent.size() && sent[i + 1] >= 0xDC00 && sent[i + 1] <= 0xDFFF);
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            MAE_FUZZ_CHECK(i > 0 && sent[i - 1] >= 0xD800 && sent[i - 1] <= 0xDBFF);
         }
+        if (close) {
+            CheckImage(c, true);
+            if (c == close && i + 1 < sent.size() && sent[i + 1] == close) {
+                ++i;  // the delimiter written twice
+            } else if (c == close) {
+                close = 0;
+            } else if (close == u']') {
+                MAE_FUZZ_CHECK(neverInBrackets.find(c) == npos);
+            }
+            continue;
+        }
+        if (partStart && (c == u'[' || c == u'"')) {
+            close = c == u'[' ? u']' : u'"';
+            partStart = false;
+            continue;
+        }
+        CheckImage(c, false);
+        if (c == u'.') {
+            partStart = true;
+            continue;
+        }
+        MAE_FUZZ_CHECK(never.find(c) == npos);
+        // A plain part starts with a letter or '_': never a digit, '$', '#' or '@'.
+        if (partStart)
+            MAE_FUZZ_CHECK(!(c >= u'0' && c <= u'9') && c != u'$' && c != u'#' && c != u'@');
+        partStart = false;
     }
-    MAE_FUZZ_CHECK(close == 0);
+    MAE_FUZZ_CHECK(close == 0 && !partStart);
     mae::ItemLayout entry;
     entry.FieldName = std::u16string(sent);
-    const std::u16string_view column = entry.ColumnName();
-    MAE_FUZZ_CHECK(!column.empty());
-    MAE_FUZZ_CHECK(column.find_first_of(u"[]\".") == npos);
+    MAE_FUZZ_CHECK(!entry.ColumnName().empty());
 }
 
 }  // namespace

@@ -122,7 +122,9 @@ status=0
 MAE_EXPECT_ACP=1252 wine_gtest code_page_tests.exe --gtest_brief=1 || status=$?
 LC_ALL=pl_PL.UTF-8 MAE_EXPECT_ACP=1250 wine_gtest code_page_tests.exe --gtest_brief=1 \
     --gtest_filter='AnsiCodePage.*' || status=$?
-result "code pages: the Windows-1252 table, and the PC's own code page (1252, 1250)" "$status"
+LC_ALL=ja_JP.UTF-8 MAE_EXPECT_ACP=932 wine_gtest code_page_tests.exe --gtest_brief=1 \
+    --gtest_filter='AnsiCodePage.*' || status=$?
+result "code pages: the Windows-1252 table, and the PC's own code page (1252, 1250, 932)" "$status"
 
 echo "== start-up services under Wine"
 status=0

@@ -17,7 +17,20 @@ struct FileCodePage {
     FileCodePage() noexcept : system(platform::AnsiCodePageBytes(bytes.data(), bytes.size())) {}
 };
 
+// The same for the units the code page writes as two bytes; built once, where there are any.
+struct DoubleBytePage {
+    DoubleByteTable codes;
+    bool any;
+    DoubleBytePage() noexcept
+        : any(platform::AnsiCodePageDoubleBytes(codes.data(), codes.size())) {}
+};
+
 }  // namespace
+
+const DoubleByteTable* AnsiDoubleBytes() noexcept {
+    static const DoubleBytePage page;
+    return page.any ? &page.codes : nullptr;
+}
 
 const AnsiTable& AnsiBytes() noexcept {
     static const FileCodePage page;

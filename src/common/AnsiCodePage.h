@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,14 @@ using AnsiTable = std::array<unsigned char, 0x10000>;
 const AnsiTable& AnsiBytes() noexcept;
 
 inline unsigned char ToAnsi(char16_t unit) noexcept { return AnsiBytes()[unit]; }
+
+// Windows edition on a double-byte code page (932, 936, 949, 950): for each unit the code page
+// writes as two bytes, lead byte * 256 + trail byte (0 for every other unit). Such a unit is '?'
+// in AnsiBytes (one byte: a column item keeps its length), and the scrubber blanks it and logs
+// this code as the 16-bit signed number it is (negative: the lead byte is above 0x7F). Null on
+// every other code page, and on Linux.
+using DoubleByteTable = std::array<uint16_t, 0x10000>;
+const DoubleByteTable* AnsiDoubleBytes() noexcept;
 // Writes one byte per unit to dst, which must have room for text.size() bytes.
 void EncodeAnsi(std::u16string_view text, char* dst) noexcept;
 // Appends one byte per unit to out.

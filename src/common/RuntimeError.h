@@ -58,7 +58,8 @@ inline constexpr Entry Table[] = {
     {ObjectClosed, "Operation is not allowed when the object is closed."},
     {Provider, "The database driver reported an error."},
     {ProviderNotFound, "Provider cannot be found. It may not be properly installed."},
-    {BadInitString, "The connection string is not well formed."},
+    {BadInitString,
+     "Format of the initialization string does not conform to the OLE DB specification."},
     {QueryTimeout, "Query timeout expired"},
 };
 

@@ -110,10 +110,15 @@ ConnectionStringReading ReadConnectionString(std::u16string_view text) {
     return Parse(text, OleDbRules);
 }
 
+RuntimeError BadConnectionString(const std::string& detail) {
+    // Error -2147217805: its standard text, its closing period made a colon, then what is wrong.
+    std::string text(err::Text(err::BadInitString));
+    text.back() = ':';
+    return RuntimeError(err::BadInitString, text + " " + detail);
+}
+
 void ThrowBadConnectionString(const std::string& fault, size_t at, const char* what) {
-    throw RuntimeError(err::BadInitString, "The connection string is not well formed: " + fault +
-                                               " at character " + std::to_string(at + 1) + " of " +
-                                               what);
+    throw BadConnectionString(fault + " at character " + std::to_string(at + 1) + " of " + what);
 }
 
 std::vector<ConnectionStringPair> ParseConnectionString(std::u16string_view text) {

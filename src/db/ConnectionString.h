@@ -7,6 +7,8 @@
 
 namespace mae {
 
+class RuntimeError;
+
 // One "key=value" of a connection string: the key with its blanks trimmed, the value with its
 // quotes or braces removed and doubled closing characters made single.
 struct ConnectionStringPair {
@@ -42,7 +44,9 @@ struct ConnectionStringReading {
     size_t faultAt = 0;
 };
 ConnectionStringReading ReadConnectionString(std::u16string_view text);
-// Error BadInitString for a fault found at that position of what (e.g. "the connection string").
+// Error BadInitString: its standard text, then detail, what is wrong with the string.
+RuntimeError BadConnectionString(const std::string& detail);
+// The same for a fault found at that position of what (e.g. "the connection string").
 [[noreturn]] void ThrowBadConnectionString(const std::string& fault, size_t at, const char* what);
 
 }  // namespace mae

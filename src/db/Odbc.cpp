@@ -257,23 +257,49 @@ void WatchedCall::End() noexcept {
     if (m_connection.watchdog && m_connection.watchdog->Disarm()) m_cancelled = true;
 }
 
+namespace {
+
+// "N seconds" or "N milliseconds", for a limit in milliseconds.
+std::string Limit(long long ms) {
+    if (ms % 1000 != 0) return std::to_string(ms) + " milliseconds";
+    const long long seconds = ms / 1000;
+    return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+}  // namespace
+
+// Only a call that ran into a limit is a timeout: the watchdog's cancel, the driver's own timeout
+// (HYT00, HYT01; PostgreSQL's server-side statement timeout, 57014), or SQLite giving up its wait
+// for a writer's lock, which the connection set (ApplyLockWait) to the command timeout or the
+// string's own shorter Timeout. Any other error keeps its number and the driver's words, however
+// long the call ran: a connection that drops after minutes is not a timeout.
 void WatchedCall::Rethrow() {
     End();
-    const int seconds = m_connection.commandTimeout;
-    const double ran =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    const Session& c = m_connection;
+    const long long ran = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - m_start)
+                              .count();
     try {
         throw;
     } catch (const DbError& e) {
-        if (seconds > 0 && (m_cancelled || e.sqlState() == "HYT00" || ran >= seconds)) {
-            throw ErrorOf(err::QueryTimeout,
-                          "the database did not finish a statement within " +
-                              std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
-                              ". Another program may be holding it locked, or it is "
-                              "overloaded: try again when it is free. The driver said: " +
-                              e.description());
+        if (c.commandTimeout <= 0) throw;
+        const std::string& state = e.sqlState();
+        const std::string& text = e.description();
+        long long limit = static_cast<long long>(c.commandTimeout) * 1000;
+        bool timedOut = m_cancelled || state == "HYT00" || state == "HYT01" ||
+                        (c.engine == Engine::PostgreSQL && state == "57014" &&
+                         text.find("statement timeout") != std::string::npos);
+        if (!timedOut && c.engine == Engine::SQLite && c.lockWaitSet > 0 &&
+            text.find("database is locked") != std::string::npos && ran + 100 >= c.lockWaitSet) {
+            timedOut = true;
+            limit = c.lockWaitSet;
         }
-        throw;
+        if (!timedOut) throw;
+        throw ErrorOf(err::QueryTimeout,
+                      "the database did not finish a statement within " + Limit(limit) +
+                          ". Another program may be holding it locked, or it is overloaded: try "
+                          "again when it is free. The driver said: " +
+                          text);
     }
 }
 

@@ -134,8 +134,9 @@ class WatchedCall {
     WatchedCall(const WatchedCall&) = delete;
     WatchedCall& operator=(const WatchedCall&) = delete;
     // Inside a catch block: a database error of a call that ran into the command timeout (the
-    // driver's timeout state HYT00, the watchdog's cancel, or any failure after the whole
-    // timeout) becomes the timeout error; anything else is thrown again as it is.
+    // watchdog's cancel, the driver's timeout state HYT00 or HYT01, PostgreSQL's statement
+    // timeout, SQLite's "database is locked" once the lock wait the connection set has passed)
+    // becomes the timeout error; anything else is thrown again as it is.
     [[noreturn]] void Rethrow();
     // The call has returned (before its statement handle is freed). Never throws.
     void End() noexcept;

@@ -42,9 +42,8 @@ class OdbcText {
         // and read the rest, and the value after it, as keywords of their own (a Provider=,
         // a second Driver=).
         if (key.find(u'=') != std::u16string_view::npos) {
-            throw RuntimeError(err::BadInitString,
-                               "The connection string is not well formed: a keyword holding '=' "
-                               "(written \"==\") cannot be passed to an ODBC driver");
+            throw BadConnectionString(
+                "a keyword holding '=' (written \"==\") cannot be passed to an ODBC driver");
         }
         if (Has(key)) return;
         m_pairs.push_back({std::u16string(key), std::u16string(value)});
@@ -379,12 +378,10 @@ std::u16string OdbcConnectionString(std::u16string_view text, const DriverList& 
     // Drivers read the string up to its first NUL: what follows (a NoCreat=1 the program adds
     // among it) would be lost without a word.
     if (const size_t nul = text.find(u'\0'); nul != std::u16string_view::npos) {
-        throw RuntimeError(err::BadInitString,
-                           "The connection string is not well formed: it holds a NUL character "
-                           "at character " +
-                               std::to_string(nul + 1) +
-                               ", where a driver would stop reading it; remove it from the "
-                               "connection string");
+        throw BadConnectionString("it holds a NUL character at character " +
+                                  std::to_string(nul + 1) +
+                                  ", where a driver would stop reading it; remove it from the "
+                                  "connection string");
     }
     ConnectionStringReading parsed = ReadConnectionString(text);
     const ConnectionStringPair* provider = FindPair(parsed.pairs, u"Provider");

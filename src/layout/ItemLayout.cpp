@@ -1,6 +1,7 @@
 #include "layout/ItemLayout.h"
 
 #include "db/Value.h"
+#include "layout/Identifier.h"
 
 namespace mae {
 
@@ -18,17 +19,6 @@ bool ItemLayout::IsItem20() const {
     return number && *number == 20.0;
 }
 
-std::u16string_view ItemLayout::ColumnName() const {
-    std::u16string_view name(FieldName);
-    // A part in brackets or quotes holds no '.' (layout/Identifier.h), so the last one ends it.
-    if (const size_t dot = name.rfind(u'.'); dot != std::u16string_view::npos) {
-        name.remove_prefix(dot + 1);
-    }
-    if (name.size() >= 2 && ((name.front() == u'[' && name.back() == u']') ||
-                             (name.front() == u'"' && name.back() == u'"'))) {
-        name = name.substr(1, name.size() - 2);
-    }
-    return name;
-}
+std::u16string ItemLayout::ColumnName() const { return ResultColumnName(FieldName); }
 
 }  // namespace mae

@@ -18,8 +18,8 @@ struct ItemLayout {
     bool IsTextEntry() const { return Prompting == u"X"; }
     // The name the query's result gives the column FieldName selects: its last part, without the
     // brackets or quotes around it ("Patients.[Patient Id]" gives "Patient Id"); a plain name is
-    // FieldName itself. A view into FieldName.
-    std::u16string_view ColumnName() const;
+    // FieldName itself ("[a]]b]" gives "a]b").
+    std::u16string ColumnName() const;
     // Item 20 (Patient ID Number) is zero-padded on the left by the writers.
     bool IsItem20() const;
 };

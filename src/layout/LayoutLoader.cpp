@@ -1,5 +1,7 @@
 #include "layout/LayoutLoader.h"
 
+#include <span>
+
 #include "common/RuntimeError.h"
 #include "common/Text.h"
 #include "db/Connection.h"
@@ -24,6 +26,50 @@ auto Converted(const Recordset& row, std::u16string_view column, std::u16string_
     }
 }
 
+// The columns of one query's result, by the name the result gives each (ItemLayout::ColumnName):
+// the writers find a value by that name, so two different columns of one name would give both
+// items the value of the first. The same column twice (in any letter case) is one column.
+class ResultColumns {
+  public:
+    // The columns the query selects besides the items (CaseSelection.cpp): MedrefID first, and
+    // after the items the case query's medrefid, grpsite2 and grpsite3, the abstract query's
+    // remarks.
+    ResultColumns(LayoutKind kind, std::u16string_view table) : m_table(ToUtf8(table)) {
+        static constexpr std::u16string_view consolidated[] = {u"Medicalsum.medrefid", u"grpsite2",
+                                                               u"grpsite3"};
+        static constexpr std::u16string_view abstract[] = {u"medrefid", u"remarks"};
+        const std::span<const std::u16string_view> own =
+            kind == LayoutKind::Consolidated ? std::span<const std::u16string_view>(consolidated)
+                                             : std::span<const std::u16string_view>(abstract);
+        for (std::u16string_view column : own) {
+            Add(column, "the column " + ToUtf8(column) + " that the program selects itself");
+        }
+    }
+    // selected: the column as the select list names it; whose: who named it, for the message.
+    void Add(std::u16string_view selected, const std::string& whose) {
+        std::u16string name = ResultColumnName(selected);
+        for (const Column& c : m_columns) {
+            if (!EqualsIgnoreCase(c.name, name) || EqualsIgnoreCase(c.selected, selected)) continue;
+            throw ErrorOf(err::InvalidCall,
+                          c.whose + " and " + whose + " in layout table " + m_table +
+                              " are different columns that the query's result names alike ('" +
+                              ToUtf8(name) +
+                              "'), so one item would get the other's value; make them name the "
+                              "same column, or columns of different names, in the control "
+                              "database.");
+        }
+        m_columns.push_back({std::u16string(selected), std::move(name), whose});
+    }
+
+  private:
+    struct Column {
+        std::u16string selected, name;
+        std::string whose;
+    };
+    std::string m_table;
+    std::vector<Column> m_columns;
+};
+
 }  // namespace
 
 std::u16string CheckedTableName(std::u16string_view controlTableName) {
@@ -42,6 +88,7 @@ void LoadLayout(LayoutKind kind, const std::vector<std::u16string>& itemNumbers,
     for (size_t p = 0; p < itemNumbers.size(); ++p) layout[p].ItemNumber = itemNumbers[p];
     selectList.clear();
     const std::u16string table = CheckedTableName(controlTableName);
+    ResultColumns columns(kind, table);
 
     for (size_t p = 0; p < itemNumbers.size(); ++p) {
         const std::u16string& item = itemNumbers[p];
@@ -74,6 +121,8 @@ void LoadLayout(LayoutKind kind, const std::vector<std::u16string>& itemNumbers,
         // The case query joins patients, medicalsum and medicalsum_2: item 20's column is
         // qualified with its table there.
         if (kind == LayoutKind::Consolidated && entry.IsItem20()) name = u"Patients." + name;
+        columns.Add(
+            name, "the FieldName of item " + ToUtf8(item) + " ('" + ToUtf8(entry.FieldName) + "')");
         if (!selectList.empty()) selectList += u", ";
         selectList += name;
     }

@@ -102,7 +102,11 @@ void LayoutColumns::Bind(const Row& row) {
 }
 
 const Value& LayoutColumns::Entry(const Row& row, size_t entry) const {
-    return ValueAt(row, m_entries.at(entry), m_layout[entry].ColumnName());
+    const int position = m_entries.at(entry);
+    if (position < 0 || static_cast<size_t>(position) >= row.values.size()) {
+        ThrowNoColumn(m_layout[entry].ColumnName());
+    }
+    return row.values[static_cast<size_t>(position)];
 }
 
 const Value& LayoutColumns::MedrefId(const Row& row) const {

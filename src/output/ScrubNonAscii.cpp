@@ -11,10 +11,20 @@ namespace mae {
 namespace {
 
 // A unit is kept when the byte it is written as is printable ASCII (32..127, DEL included): a
-// unit the code page lacks and writes as a best-fit letter or '?' is kept too.
-bool IsKept(const AnsiTable& bytes, char16_t unit) noexcept {
-    const unsigned code = bytes[unit];
+// unit the code page lacks and writes as a best-fit letter or '?' is kept too. A unit that a
+// double-byte code page writes as two bytes is not (its '?' in a column item is one byte for two).
+bool IsKept(const ScrubCodePage& page, char16_t unit) noexcept {
+    if (page.doubleBytes && (*page.doubleBytes)[unit] != 0) return false;
+    const unsigned code = page.bytes[unit];
     return code >= 32 && code <= 127;
+}
+
+// The code logged for a replaced unit: its byte, or its two bytes as a signed 16-bit number.
+int CodeOf(const ScrubCodePage& page, char16_t unit) noexcept {
+    if (page.doubleBytes && (*page.doubleBytes)[unit] != 0) {
+        return static_cast<int16_t>((*page.doubleBytes)[unit]);
+    }
+    return page.bytes[unit];
 }
 
 // How many units from the start are printable ASCII (32..127), so certainly kept.
@@ -38,16 +48,22 @@ std::u16string ScrubNonAscii(std::u16string_view text, std::u16string_view field
 
 std::u16string_view ScrubNonAscii(std::u16string_view text, std::u16string_view fieldName,
                                   int32_t recordId, ByteSink& log, std::u16string& storage) {
-    const AnsiTable& bytes = AnsiBytes();
+    return ScrubNonAscii(ScrubCodePage{AnsiBytes(), AnsiDoubleBytes()}, text, fieldName, recordId,
+                         log, storage);
+}
+
+std::u16string_view ScrubNonAscii(const ScrubCodePage& page, std::u16string_view text,
+                                  std::u16string_view fieldName, int32_t recordId, ByteSink& log,
+                                  std::u16string& storage) {
     size_t i = PrintableAsciiPrefix(text);
-    while (i < text.size() && IsKept(bytes, text[i])) ++i;
+    while (i < text.size() && IsKept(page, text[i])) ++i;
     if (i == text.size()) return text;
     // text may lie in storage itself (a value scrubbed before): then it is copied first.
     const bool inStorage =
         text.data() >= storage.data() && text.data() <= storage.data() + storage.size();
     if (inStorage) {
         std::u16string copy(text);
-        return ScrubNonAscii(copy, fieldName, recordId, log, storage);
+        return ScrubNonAscii(page, copy, fieldName, recordId, log, storage);
     }
     std::u16string& result = storage;
     result.assign(text);
@@ -57,9 +73,9 @@ std::u16string_view ScrubNonAscii(std::u16string_view text, std::u16string_view 
                              " of record id = " + std::to_string(recordId) + "\r\n";
     std::string lines;
     for (; i < text.size(); ++i) {
-        if (IsKept(bytes, text[i])) continue;
+        if (IsKept(page, text[i])) continue;
         lines += "non-ascii character code: ";
-        lines += std::to_string(static_cast<unsigned>(bytes[text[i]]));
+        lines += std::to_string(CodeOf(page, text[i]));
         lines += tail;
         result[i] = u' ';
     }

@@ -147,6 +147,10 @@ TEST_P(ConnectionStringRefusal, SaysWhyWithoutThePassword) {
         EXPECT_EQ(e.number(), r.number);
         EXPECT_NE(e.description().find(r.says), std::string::npos) << e.description();
         EXPECT_EQ(e.description().find(Secret), std::string::npos) << e.description();
+        // The description starts with the standard text of its number.
+        std::string standard(err::Text(r.number));
+        standard.back() = ':';
+        EXPECT_EQ(e.description().rfind(standard, 0), 0u) << e.description();
     }
 }
 

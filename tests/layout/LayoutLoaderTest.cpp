@@ -172,6 +172,44 @@ TEST_F(LayoutLoaderTest, ColumnItemNamesMustBeNames) {
     }
 }
 
+// The writers find each value by the name the query's result gives its column: two different
+// columns of one name (an item's and another item's, or the MedrefID the program selects itself)
+// end the loading, naming both; the same column twice, in any spelling of its letters, is one.
+TEST_F(LayoutLoaderTest, DifferentColumnsOfOneResultNameAreRefused) {
+    const struct {
+        LayoutKind kind;
+        const char *name220, *name390;
+        const char* says;  // nullptr: loads
+    } cases[] = {
+        {LayoutKind::Consolidated, "patients.sex", "medicalsum.sex",
+         "the FieldName of item 220 ('patients.sex') and the FieldName of item 390 "
+         "('medicalsum.sex') in layout table lay are different columns that the query's result "
+         "names alike ('sex')"},
+        {LayoutKind::Consolidated, "patients.medrefid", "x",
+         "the column Medicalsum.medrefid that the program selects itself and the FieldName of "
+         "item 220 ('patients.medrefid')"},
+        {LayoutKind::Abstract, "x", "abstracts_2.Remarks", "('abstracts_2.Remarks')"},
+        {LayoutKind::Abstract, "[Seq No]", "abstracts_2.[seq no]", "alike ('seq no')"},
+        {LayoutKind::Consolidated, "sex", "SEX", nullptr},
+        {LayoutKind::Consolidated, "medicalsum.medrefid", "Sex", nullptr},
+        {LayoutKind::Abstract, "medrefid", "[Seq No]", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name220) + " / " + c.name390);
+        ExecSql(m_db, std::string("delete from lay; insert into lay values (220, 50, 1, '") +
+                          c.name220 + "', '', ''), (390, 60, 1, '" + c.name390 + "', '', '');");
+        std::string description;
+        const int number = test::ErrorNumber([&] { Load(c.kind, {u"220", u"390"}); }, &description);
+        if (!c.says) {
+            EXPECT_EQ(number, 0) << description;
+            continue;
+        }
+        EXPECT_EQ(number, err::InvalidCall) << description;
+        EXPECT_NE(description.find(c.says), std::string::npos) << description;
+        EXPECT_NE(description.find("in the control database"), std::string::npos) << description;
+    }
+}
+
 TEST_F(LayoutLoaderTest, MissingTableIsADatabaseError) {
     EXPECT_THROW(Load(LayoutKind::Consolidated, {u"20"}, u"nosuch"), RuntimeError);
     EXPECT_THROW(Load(LayoutKind::Consolidated, {u"20"}, u""), RuntimeError);

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/AnsiCodePage.h"
+#include "common/Windows1252.h"
 #include "output/ByteSink.h"
 #include "output/ScrubNonAscii.h"
 #include "support/TableTest.h"
@@ -51,6 +53,41 @@ INSTANTIATE_TEST_SUITE_P(
         ScrubCase{u"\u0141ukasz", u"\u0141ukasz", "", "L stroke is written as L, so it stays"},
         ScrubCase{u"\u0110or", u" or", LogLine(208, "RemarksText", "4711"),
                   "D stroke is written as 0xD0"}));
+
+// A double-byte code page (932 here, as a Japanese PC converts): a unit it writes as two bytes is
+// '?' in a column item, and the scrubber blanks it and logs the two bytes as a signed 16-bit
+// number; a unit of one byte (half-width katakana, 0xB1) is judged by that byte as on any page.
+TEST(ScrubNonAscii, ADoubleByteCharacterIsBlankedAndLoggedWithItsCode) {
+    static AnsiTable bytes = Windows1252Bytes();
+    static DoubleByteTable doubles{};
+    const struct {
+        char16_t unit;
+        unsigned char byte;
+        uint16_t twoBytes;
+    } page[] = {{u'\u3042', '?', 0x82A0}, {u'\u4E00', '?', 0x88EA}, {u'\uFF71', 0xB1, 0}};
+    for (const auto& p : page) {
+        bytes[p.unit] = p.byte;
+        doubles[p.unit] = p.twoBytes;
+    }
+    const ScrubCodePage cp932{bytes, &doubles};
+    const struct {
+        std::u16string_view text, expected;
+        std::string log;
+    } cases[] = {
+        {u"a\u3042b", u"a b", LogLine(-32096, "F", "7")},
+        {u"\u4E00\u3042", u"  ", LogLine(-30486, "F", "7") + LogLine(-32096, "F", "7")},
+        {u"\uFF71x", u" x", LogLine(177, "F", "7")},
+        {u"plain ?", u"plain ?", ""},
+    };
+    for (const auto& c : cases) {
+        StringSink log;
+        std::u16string storage;
+        EXPECT_EQ(ScrubNonAscii(cp932, c.text, u"F", 7, log, storage), c.expected) << c.log;
+        EXPECT_EQ(log.data(), c.log);
+    }
+    // The program's own code page here (Linux: Windows-1252) has no unit of two bytes.
+    EXPECT_EQ(AnsiDoubleBytes(), nullptr);
+}
 
 TEST(ScrubNonAscii, TwoCallsAppendTheirLinesInOrder) {
     StringSink log;

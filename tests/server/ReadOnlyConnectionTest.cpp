@@ -104,47 +104,58 @@ TEST_P(ReadOnlyConnectionTest, WritesFailAndTheDataStaysAsItWas) {
 }
 
 // A FieldName in the layout table that holds statements of its own (psqlODBC runs every
-// statement of a text, and one of them makes the session writable again) ends start-up with
-// error 5 naming the item and the table, before the window is shown: the registry is as it was.
+// statement of a text, and one of them makes the session writable again), or that PostgreSQL
+// reads as the start of a dollar-quoted string ($$ for items 220 and 390 would make the quoted
+// name of item 380 between them SQL), ends start-up with error 5 naming the item and the table,
+// before the window is shown: the registry is as it was.
 TEST(ControlDatabaseNames, StatementsInAFieldNameNeverReachTheRegistry) {
     MAE_SKIP_WITHOUT_SERVER();
-    const test::GeneratedRegistry dir({.cases = 20});
-    test::LoadIntoServer(dir.registry());
-    test::PgSession owner(test::PgConnectionString());
-    owner.Exec(
-        "drop table if exists pwned; drop table if exists canary; create table canary (x int); "
-        "insert into canary values (1), (2)");
-    test::ExecSql(dir.control(),
-                  "update naaccr13layout set FieldName = 'sex from patients, medicalsum limit 0; "
-                  "SET SESSION CHARACTERISTICS AS TRANSACTION READ WRITE; COMMIT; delete from "
-                  "canary; create table pwned(x int); select sex' where naaccr_item_no = 220");
-    std::string before;
-    {
-        Connection c;
-        c.SetConnectionString(FromUtf8(test::PgConnectionString()));
-        c.Open();
-        before = Fingerprint(c);
-    }
+    const char* const layouts[] = {
+        "update naaccr13layout set FieldName = 'sex from patients, medicalsum limit 0; SET "
+        "SESSION CHARACTERISTICS AS TRANSACTION READ WRITE; COMMIT; delete from canary; create "
+        "table pwned(x int); select sex' where naaccr_item_no = 220",
+        "update naaccr13layout set FieldName = '$$' where naaccr_item_no in (220, 390); update "
+        "naaccr13layout set FieldName = '\"$$ IS NOT DISTINCT FROM $$\"' where naaccr_item_no = "
+        "380",
+    };
+    for (const char* layout : layouts) {
+        SCOPED_TRACE(layout);
+        const test::GeneratedRegistry dir({.cases = 20});
+        test::LoadIntoServer(dir.registry());
+        test::PgSession owner(test::PgConnectionString());
+        owner.Exec(
+            "drop table if exists pwned; drop table if exists canary; create table canary (x "
+            "int); insert into canary values (1), (2)");
+        test::ExecSql(dir.control(), layout);
+        std::string before;
+        {
+            Connection c;
+            c.SetConnectionString(FromUtf8(test::PgConnectionString()));
+            c.Open();
+            before = Fingerprint(c);
+        }
 
-    test::ProgramRun run(test::PgConnectionString(), dir.control());
-    test::RecordingUi ui;
-    try {
-        run.Run(false, &ui);
-        ADD_FAILURE() << "start-up went on";
-    } catch (const RuntimeError& e) {
-        EXPECT_EQ(e.number(), err::InvalidCall);
-        EXPECT_NE(e.description().find("the FieldName of item 220 in layout table naaccr13layout"),
-                  std::string::npos)
-            << e.description();
+        test::ProgramRun run(test::PgConnectionString(), dir.control());
+        test::RecordingUi ui;
+        try {
+            run.Run(false, &ui);
+            ADD_FAILURE() << "start-up went on";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), err::InvalidCall);
+            EXPECT_NE(
+                e.description().find("the FieldName of item 220 in layout table naaccr13layout"),
+                std::string::npos)
+                << e.description();
+        }
+        EXPECT_TRUE(ui.boxes.empty());  // no run, no confirmation
+        EXPECT_EQ(owner.Scalar("select count(*) from canary"), "2");
+        EXPECT_EQ(owner.Scalar("select count(*) from pg_tables where tablename = 'pwned'"), "0");
+        Connection after;
+        after.SetConnectionString(FromUtf8(test::PgConnectionString()));
+        after.Open();
+        EXPECT_EQ(Fingerprint(after), before);
+        owner.Exec("drop table canary");
     }
-    EXPECT_TRUE(ui.boxes.empty());  // no run, no confirmation
-    EXPECT_EQ(owner.Scalar("select count(*) from canary"), "2");
-    EXPECT_EQ(owner.Scalar("select count(*) from pg_tables where tablename = 'pwned'"), "0");
-    Connection after;
-    after.SetConnectionString(FromUtf8(test::PgConnectionString()));
-    after.Open();
-    EXPECT_EQ(Fingerprint(after), before);
-    owner.Exec("drop table canary");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ReadOnlyConnectionTest,

@@ -83,5 +83,31 @@ TEST(AnsiCodePage, LStrokeIsWrittenAsThePcWritesIt) {
     GTEST_SKIP() << "no expectation for code page " << GetACP();
 }
 
+// On a double-byte code page (932 under LC_ALL=ja_JP.UTF-8) the units of two bytes are what the
+// platform writes as two bytes: '?' in a record, blanked and logged with their signed code by the
+// scrubber. On a single-byte page there are none.
+TEST(AnsiCodePage, DoubleByteUnitsAreThePlatformsAndTheScrubberLogsTheirCode) {
+    const DoubleByteTable* doubles = AnsiDoubleBytes();
+    int twoByteUnits = 0;
+    for (unsigned u = 0; u <= 0xFFFF; ++u) {
+        const std::string platform = Platform(CP_ACP, u);
+        const uint16_t code =
+            platform.size() == 2
+                ? static_cast<uint16_t>((static_cast<unsigned char>(platform[0]) << 8) |
+                                        static_cast<unsigned char>(platform[1]))
+                : 0;
+        twoByteUnits += code != 0;
+        ASSERT_EQ(doubles ? (*doubles)[u] : 0, code) << std::hex << u;
+    }
+    EXPECT_EQ(doubles != nullptr, twoByteUnits > 0);
+    if (GetACP() != 932) return;
+    RecordBuffer record;
+    PlaceField(record, 10, 3, u"a\u3042b");
+    EXPECT_EQ(record.bytes().substr(9, 3), "a?b");
+    StringSink log;
+    EXPECT_EQ(ScrubNonAscii(u"a\u3042b", u"F", 1, log), u"a b");
+    EXPECT_EQ(log.data(), "non-ascii character code: -32096 found in F of record id = 1\r\n");
+}
+
 }  // namespace
 }  // namespace mae

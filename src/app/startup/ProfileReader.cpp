@@ -70,7 +70,8 @@ std::u16string DecodeIniText(std::string_view bytes) {
     return DecodeWindows1252(bytes);
 }
 
-// The value of the first line "key=value" under a header "[section]", or nothing.
+// The value of the first line "key=value" under the first header "[section]", or nothing: a
+// later section of the same name is not read (nor is it by the Windows profile routine).
 std::optional<std::u16string> FindValue(std::u16string_view text, std::u16string_view section,
                                         std::u16string_view key) {
     bool inSection = false;
@@ -86,6 +87,7 @@ std::optional<std::u16string> FindValue(std::u16string_view text, std::u16string
         if (line.front() == u'[') {
             const size_t close = line.rfind(u']');
             if (close != std::u16string_view::npos) {
+                if (inSection) return std::nullopt;  // the end of the first such section
                 inSection = EqualsIgnoreCase(Trim(line.substr(1, close - 1)), section);
                 continue;
             }

@@ -89,6 +89,7 @@ void Form_Load(AppState& s) {
     InStep("Opening the control database (Meridane.ini, [Databases] Control)", [&] {
         s.ControlConnection.SetConnectionString(
             ReadProfileString(u"Databases", u"Control", u"Not Available", ProfileBufferSize));
+        s.ControlConnection.SetCommandTimeout(ControlCommandTimeout);
         OpenConnection(s.ControlConnection);
     });
 

@@ -32,6 +32,9 @@ struct AppState {
 };
 
 inline constexpr int RegistryCommandTimeout = 120;
+// The control database's statements: a control file held by a writer ends start-up with the
+// timeout error after this long, rather than the window waiting without a word.
+inline constexpr int ControlCommandTimeout = 30;
 
 // The folder that holds the program's executable, as the system names it (bytes on POSIX, so a
 // name that is not UTF-8 still works); never empty. Error 75 when it cannot be found.

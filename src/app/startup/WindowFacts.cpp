@@ -36,7 +36,7 @@ bool ProgressThrottle::Passes(float value) noexcept {
 
 RunTimeErrorNumber::RunTimeErrorNumber(int32_t number) noexcept {
     if (number < 0) {
-        std::snprintf(text, sizeof text, "%ld (%08lX)", static_cast<long>(number),
+        std::snprintf(text, sizeof text, "%ld (%08lx)", static_cast<long>(number),
                       static_cast<unsigned long>(static_cast<uint32_t>(number)));
     } else {
         std::snprintf(text, sizeof text, "%ld", static_cast<long>(number));

@@ -79,8 +79,8 @@ class ProgressThrottle {
 };
 
 // The number as the run-time error report shows it: a negative one is an HRESULT and shows its
-// hexadecimal form too, "-2147467259 (80004005)". Needs no memory (a report of running out of it
-// uses it too).
+// hexadecimal form too, in lower case: "-2147217871 (80040e31)". Needs no memory (a report of
+// running out of it uses it too).
 struct RunTimeErrorNumber {
     explicit RunTimeErrorNumber(int32_t number) noexcept;
     char text[32];

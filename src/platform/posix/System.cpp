@@ -7,4 +7,6 @@ bool IsWindows() noexcept { return false; }
 
 bool AnsiCodePageBytes(unsigned char*, size_t) noexcept { return false; }
 
+bool AnsiCodePageDoubleBytes(uint16_t*, size_t) noexcept { return false; }
+
 }  // namespace mae::platform

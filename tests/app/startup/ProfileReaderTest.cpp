@@ -10,6 +10,7 @@
 #include "app/startup/ConnectionStringProvider.h"
 #include "app/startup/ProfileReader.h"
 #include "common/RuntimeError.h"
+#include "common/Text.h"
 #include "support/GeneratedRegistry.h"
 
 namespace mae {
@@ -94,6 +95,8 @@ TEST_F(ProfileReaderTest, BlanksAndOnePairOfQuotesDropped) {
     EXPECT_EQ(Read(u"S", u"h"), u"x = y");  // the first '=' splits
 }
 
+// Only the first section of a name is read, as the Windows profile routine reads it: a key that
+// only a later section of the same name holds is missing.
 TEST_F(ProfileReaderTest, CommentsLinesWithoutEqualsAndFirstMatchWins) {
     WriteIni(
         "; Control=commented\n"
@@ -103,11 +106,25 @@ TEST_F(ProfileReaderTest, CommentsLinesWithoutEqualsAndFirstMatchWins) {
         "Control\n"
         "Control=first\n"
         "Control=second\n"
-        "[Databases]\n"
+        "[Options]\n"
+        "ScanText=ALL\n"
+        "[ DATABASES ]\n"
         "Control=third\n"
-        "Registry=later section\n");
-    EXPECT_EQ(Read(u"Databases", u"Control"), u"first");
-    EXPECT_EQ(Read(u"Databases", u"Registry"), u"later section");
+        "Registry=later section\n"
+        "[Empty]\n"
+        "[Empty]\n"
+        "k=in the second\n");
+    const struct {
+        std::u16string_view section, key, value;
+    } reads[] = {
+        {u"Databases", u"Control", u"first"},
+        {u"Databases", u"Registry", u"Not Available"},
+        {u"Options", u"ScanText", u"ALL"},
+        {u"Empty", u"k", u"Not Available"},
+    };
+    for (const auto& r : reads) {
+        EXPECT_EQ(Read(r.section, r.key), r.value) << ToUtf8(r.section) << "/" << ToUtf8(r.key);
+    }
 }
 
 TEST_F(ProfileReaderTest, LineEndsAndEncodings) {

@@ -60,46 +60,83 @@ TEST_F(StartupTest, LoadsSettingsAndBothLayouts) {
         EXPECT_FALSE(e.FieldName.empty()) << ToUtf8(e.ItemNumber);
 }
 
+// The host writes: its connection holds the registry with BEGIN EXCLUSIVE. Start-up does not
+// wait for it; a run waits no longer than the command timeout (120 s; 1 s here) or the string's
+// own shorter Timeout, and ends with the timeout's run-time error either way; nothing is put in
+// place of the output files.
 TEST_F(StartupTest, ARegistryLockedByAWriterNeitherHoldsUpStartupNorARunPastItsTimeout) {
-    // The host writes: its connection holds the registry with BEGIN EXCLUSIVE, and the driver's
-    // own wait for a lock is set far longer than the program would wait.
-    WriteIni("[Databases]\r\nControl=" + Cs(m_control) + "\r\nRegistry=" + Cs(m_registry) +
-             ";Timeout=400000\r\n");
-    sqlite3* writer = nullptr;
-    ASSERT_EQ(sqlite3_open(m_registry.c_str(), &writer), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const struct {
+        const char* timeout;  // the registry string's own Timeout, in milliseconds
+        int commandTimeout;
+        const char* says;
+    } cases[] = {
+        {"400000", 1, "within 1 second."},
+        {"1500", RegistryCommandTimeout, "within 1500 milliseconds."},
+    };
     using Clock = std::chrono::steady_clock;
     auto seconds = [](Clock::time_point from) {
         return std::chrono::duration<double>(Clock::now() - from).count();
     };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timeout);
+        WriteIni("[Databases]\r\nControl=" + Cs(m_control) + "\r\nRegistry=" + Cs(m_registry) +
+                 ";Timeout=" + c.timeout + "\r\n");
+        sqlite3* writer = nullptr;
+        ASSERT_EQ(sqlite3_open(m_registry.c_str(), &writer), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
 
+        AppState s;
+        auto start = Clock::now();
+        Form_Load(s);
+        EXPECT_LT(seconds(start), 5);  // the window shows at once
+        EXPECT_EQ(s.ConsolidatedLayout.size(), ConsolidatedItemCount);
+
+        s.ApplicationFolder = m_dir.file(std::string("out") + c.timeout);
+        std::filesystem::create_directories(s.ApplicationFolder);
+        s.RegistryConnection.SetCommandTimeout(c.commandTimeout);
+        test::RecordingUi ui;
+        std::string description;
+        start = Clock::now();
+        EXPECT_EQ(test::ErrorNumber([&] { RunExtract(s.MakeExtractContext(), ui); }, &description),
+                  err::QueryTimeout)
+            << description;
+        EXPECT_GE(seconds(start), 0.9);
+        EXPECT_LT(seconds(start), 10);
+        EXPECT_NE(description.find(c.says), std::string::npos) << description;
+        EXPECT_NE(description.find("database is locked"), std::string::npos) << description;
+        EXPECT_TRUE(ui.boxes.empty());
+        EXPECT_FALSE(test::FileExists(s.ApplicationFolder + "/" + ConsolidatedFileName));
+
+        // Once the writer is done, the same connections serve a whole run.
+        ASSERT_EQ(sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(writer);
+        EXPECT_EQ(RunExtract(s.MakeExtractContext(), ui), RunOutcome::Completed);
+    }
+}
+
+// A writer holds the control database: its statements wait 30 s at most, and start-up ends with
+// the timeout error, saying which step it was, instead of waiting without a word.
+TEST_F(StartupTest, AControlDatabaseHeldByAWriterEndsStartUpWithTheTimeoutError) {
+    WriteStandardIni();
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(m_control.c_str(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     AppState s;
-    auto start = Clock::now();
-    Form_Load(s);
-    EXPECT_LT(seconds(start), 5);  // the window shows at once
-    EXPECT_EQ(s.ConsolidatedLayout.size(), ConsolidatedItemCount);
-
-    // A run waits for the writer no longer than the command timeout (120 s; 1 s here), and
-    // ends with the timeout's run-time error; nothing is put in place of the output files.
-    s.ApplicationFolder = m_dir.file("out");
-    std::filesystem::create_directories(s.ApplicationFolder);
-    s.RegistryConnection.SetCommandTimeout(1);
-    test::RecordingUi ui;
+    const auto start = std::chrono::steady_clock::now();
     std::string description;
-    start = Clock::now();
-    EXPECT_EQ(test::ErrorNumber([&] { RunExtract(s.MakeExtractContext(), ui); }, &description),
-              err::QueryTimeout)
+    EXPECT_EQ(LoadError(s, &description), err::QueryTimeout) << description;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 25);
+    EXPECT_LT(seconds, 35);
+    EXPECT_EQ(description.rfind("Reading naaccrparameters from the control database: Query "
+                                "timeout expired: the database did not finish a statement within "
+                                "30 seconds.",
+                                0),
+              0u)
         << description;
-    EXPECT_GE(seconds(start), 0.9);
-    EXPECT_LT(seconds(start), 10);
-    EXPECT_NE(description.find("database is locked"), std::string::npos) << description;
-    EXPECT_TRUE(ui.boxes.empty());
-    EXPECT_FALSE(test::FileExists(s.ApplicationFolder + "/" + ConsolidatedFileName));
-
-    // Once the writer is done, the same connections serve a whole run.
-    ASSERT_EQ(sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(s.ControlConnection.CommandTimeout(), ControlCommandTimeout);
     sqlite3_close(writer);
-    EXPECT_EQ(RunExtract(s.MakeExtractContext(), ui), RunOutcome::Completed);
 }
 
 TEST_F(StartupTest, RegistryOpensBeforeControlAndMissingControlKeyFails) {

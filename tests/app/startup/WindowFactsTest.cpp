@@ -20,8 +20,9 @@ TEST(WindowFactsTest, RunTimeErrorTextShowsHResultsInHex) {
         {0, "Run-time error '0':"},
         {err::CannotCreate, "Run-time error '429':"},
         {err::Provider, "Run-time error '-2147467259 (80004005)':"},
-        {err::QueryTimeout, "Run-time error '-2147217871 (80040E31)':"},
-        {-1, "Run-time error '-1 (FFFFFFFF)':"},
+        {err::QueryTimeout, "Run-time error '-2147217871 (80040e31)':"},
+        {err::BadInitString, "Run-time error '-2147217805 (80040e73)':"},
+        {-1, "Run-time error '-1 (ffffffff)':"},
         {std::numeric_limits<int32_t>::min(), "Run-time error '-2147483648 (80000000)':"},
         {std::numeric_limits<int32_t>::max(), "Run-time error '2147483647':"},
     };
