@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows edition's tests under Wine, in a private WINEPREFIX that is removed at the end:
-#   1. both builds' .exe import only DLLs that every Windows ships (objdump -p); the 32-bit build,
+#   1. both builds' .exe import only DLLs that every Windows ships (objdump -p), and their
+#      manifests name their own architecture (scripts/check-pe.py); the 32-bit build,
 #      which no 32-bit process here can run, is checked as a file: its programs and tests are
 #      pei-i386 and its program is large-address-aware;
 #   2. the 64-bit build's core tests and the start-up services' tests (profile routine, COM
@@ -31,7 +32,7 @@ MSI="$WIN_DIR/meridane-audit-extract-$(sed -n 's/^project(MeridaneAuditExtract V
 
 . scripts/steps.sh
 ensure_or_skip "Windows tests" wine wine64 xvfb xauth binutils-mingw-w64-x86-64 \
-    binutils-mingw-w64-i686 || exit $?
+    binutils-mingw-w64-i686 python3-pefile || exit $?
 
 WORK="$(mktemp -d /tmp/mae-windows-XXXXXX)"
 export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
@@ -77,6 +78,15 @@ for program in "$EXE" "$EXE32"; do
         case " $ALLOWED " in *" $dll "*) ;; *) echo "  not a DLL that every Windows ships: $dll"; status=1 ;; esac
     done
     result "imports only system DLLs: ${program#"$WIN_DIR"/}" "$status"
+done
+
+# Windows builds a program's activation context from its manifest before the program runs, and
+# refuses one whose identity names another architecture; Wine does not check it.
+for program in "$EXE" "$EXE32"; do
+    echo "== manifest of $program"
+    status=0
+    /usr/bin/python3 scripts/check-pe.py manifest "$program" || status=1
+    result "the manifest names the image's architecture: ${program#"$WIN_DIR"/}" "$status"
 done
 
 # ---- the 32-bit build as files: the formats, and 4 GB of address space on 64-bit Windows
