@@ -13,10 +13,13 @@
 # And it replaces wixl's Upgrade table by one whose upper bound includes this version (attribute
 # 0x200): a package rebuilt with the same version replaces the installed one instead of being
 # installed beside it (wixl has no AllowSameVersionUpgrades).
+# Both may be absolute or relative to the folder the script is started from.
 set -euo pipefail
+[ "$#" -eq 2 ] || { echo "usage: scripts/build-msi.sh <meridane-audit-extract.exe> <output folder>" >&2; exit 2; }
+EXE="$(realpath -e -- "$1")"
+mkdir -p -- "$2"
+OUT="$(realpath -e -- "$2")"
 cd "$(dirname "$0")/.."
-EXE="$1"
-OUT="$2"
 . scripts/steps.sh
 # Without msitools there is no installer; installer-skipped in the folder tells test-windows.sh why.
 rm -f "$OUT/installer-skipped"
@@ -30,13 +33,18 @@ fi
 VERSION="$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 [ -n "$VERSION" ] || { echo "build-msi: no project version in CMakeLists.txt" >&2; exit 1; }
 MSI="$OUT/meridane-audit-extract-$VERSION.msi"
-# The .msi is made whole in a temporary file, then put in its place.
-wixl --arch x86 -D Version="$VERSION" -D Program="$EXE" -o "$MSI.tmp" \
-    src/app/win32/installer/meridane-audit-extract.wxs
-msibuild "$MSI.tmp" -i src/app/win32/installer/lock-permissions.idt
-UPGRADE_CODE="$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' src/app/win32/installer/meridane-audit-extract.wxs)"
+# The .msi is made whole in a temporary file, then put in its place. wixl finds a File's Source
+# only by a path relative to the folder it runs in (an absolute one is "Couldn't find file"), so
+# the program is staged under its installed name in a folder of its own, and wixl runs there.
+WXS="$PWD/src/app/win32/installer/meridane-audit-extract.wxs"
 IDT="$(mktemp -d)"
 trap 'rm -rf "$IDT"' EXIT
+mkdir "$IDT/stage"
+cp -- "$EXE" "$IDT/stage/meridane-audit-extract.exe"
+(cd "$IDT/stage" && wixl --arch x86 -D Version="$VERSION" -D Program=meridane-audit-extract.exe \
+    -o "$MSI.tmp" "$WXS")
+msibuild "$MSI.tmp" -i src/app/win32/installer/lock-permissions.idt
+UPGRADE_CODE="$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' src/app/win32/installer/meridane-audit-extract.wxs)"
 printf '%s\t' UpgradeCode VersionMin VersionMax Language Attributes Remove >"$IDT/Upgrade.idt"
 printf 'ActionProperty\ns38\tS20\tS20\tS255\ti4\tS255\ts72\n' >>"$IDT/Upgrade.idt"
 printf 'Upgrade\tUpgradeCode\tVersionMin\tVersionMax\tLanguage\tAttributes\n' >>"$IDT/Upgrade.idt"

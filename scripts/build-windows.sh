@@ -13,8 +13,9 @@
 # MAE_WERROR=ON (the test command and CI set it). Extra arguments go to both cmake runs (e.g.
 # -DMAE_BUILD_TESTS=OFF to build the programs alone).
 set -euo pipefail
+# The folder may be absolute or relative to the folder the script is started from.
+BUILD_DIR="$(realpath -m -- "${MAE_WINDOWS_BUILD_DIR:-$(dirname "$0")/../build-windows}")"
 cd "$(dirname "$0")/.."
-BUILD_DIR="${MAE_WINDOWS_BUILD_DIR:-build-windows}"
 PACKAGES=(cmake mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64)
 . scripts/steps.sh
 ensure_or_skip "Windows edition" "${PACKAGES[@]}" || exit $?
