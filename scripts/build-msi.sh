@@ -24,7 +24,7 @@ cd "$(dirname "$0")/.."
 # Without msitools there is no installer; installer-skipped in the folder tells test-windows.sh why.
 rm -f "$OUT/installer-skipped"
 status=0
-APT_ENSURE_REASON="$OUT/installer-skipped" ./scripts/apt-ensure.sh wixl msitools || status=$?
+APT_ENSURE_REASON="$OUT/installer-skipped" ./scripts/apt-ensure.sh wixl msitools icoutils || status=$?
 if [ "$status" -eq 3 ]; then
     skip_step "Windows installer" "$(cat "$OUT/installer-skipped")"
     exit "$SKIPPED"
@@ -41,8 +41,16 @@ IDT="$(mktemp -d)"
 trap 'rm -rf "$IDT"' EXIT
 mkdir "$IDT/stage"
 cp -- "$EXE" "$IDT/stage/meridane-audit-extract.exe"
+# The program's own icon, taken from it, for the Start-menu shortcut and Add/Remove Programs.
+wrestool -x -t 14 -o "$IDT/stage/meridane-audit-extract.ico" "$EXE"
+[ -s "$IDT/stage/meridane-audit-extract.ico" ] || { echo "build-msi: $EXE holds no icon" >&2; exit 1; }
 (cd "$IDT/stage" && wixl --arch x86 -D Version="$VERSION" -D Program=meridane-audit-extract.exe \
-    -o "$MSI.tmp" "$WXS")
+    -D Icon=meridane-audit-extract.ico -o "$MSI.tmp" "$WXS")
+# The program is versioned (its version block says $VERSION.0): the File row says so, which wixl
+# leaves empty, so that repair, upgrade and inventory compare versions; a versioned file has no
+# hash row.
+msibuild "$MSI.tmp" -q "UPDATE File SET Version = '$VERSION.0', Language = '1033' WHERE File = 'ProgramExe'" \
+    -q "DELETE FROM MsiFileHash WHERE File_ = 'ProgramExe'"
 msibuild "$MSI.tmp" -i src/app/win32/installer/lock-permissions.idt
 UPGRADE_CODE="$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' src/app/win32/installer/meridane-audit-extract.wxs)"
 printf '%s\t' UpgradeCode VersionMin VersionMax Language Attributes Remove >"$IDT/Upgrade.idt"

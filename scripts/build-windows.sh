@@ -16,7 +16,9 @@ set -euo pipefail
 # The folder may be absolute or relative to the folder the script is started from.
 BUILD_DIR="$(realpath -m -- "${MAE_WINDOWS_BUILD_DIR:-$(dirname "$0")/../build-windows}")"
 cd "$(dirname "$0")/.."
-PACKAGES=(cmake mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64)
+# librsvg2-bin and icoutils render the program's icon from its SVG.
+PACKAGES=(cmake mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine wine64
+    librsvg2-bin icoutils)
 . scripts/steps.sh
 ensure_or_skip "Windows edition" "${PACKAGES[@]}" || exit $?
 for arch in i686:mingw32 x86_64:mingw64; do

@@ -16,8 +16,9 @@
 #      with it registered for 32-bit programs only (the 32-bit build's server, wine reg add
 #      /reg:32), whose 429 must say so;
 #      then with DLLs planted in its folder (scripts/test-windows-planted.sh);
-#   4. the installer: wine msiexec /i puts the 32-bit program, byte for byte, into
-#      C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there.
+#   4. the installer (scripts/test-windows-installer.sh): its tables (File.Version, the Add/Remove
+#      Programs properties); wine msiexec /i puts the 32-bit program, byte for byte,
+#      into C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there.
 # Needs scripts/build-windows.sh's builds (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
@@ -29,7 +30,8 @@ EXE="$WIN_DIR/x86_64/src/app/win32/meridane-audit-extract.exe"
 TESTS="$WIN_DIR/x86_64/tests/win32"
 EXE32="$WIN_DIR/i686/src/app/win32/meridane-audit-extract.exe"
 TESTS32="$WIN_DIR/i686/tests/win32"
-MSI="$WIN_DIR/meridane-audit-extract-$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).msi"
+VERSION="$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+MSI="$WIN_DIR/meridane-audit-extract-$VERSION.msi"
 
 . scripts/steps.sh
 ensure_or_skip "Windows tests" wine wine64 xvfb xauth binutils-mingw-w64-x86-64 \
@@ -91,6 +93,16 @@ for program in "$EXE" "$EXE32"; do
     status=0
     /usr/bin/python3 scripts/check-pe.py manifest "$program" || status=1
     result "the manifest names the image's architecture: ${program#"$WIN_DIR"/}" "$status"
+done
+
+# What Explorer, Add/Remove Programs and inventory tools read: a full version block, an icon, no
+# symbols (the unstripped program stays beside the shipped one).
+for program in "$EXE" "$EXE32"; do
+    echo "== version block and icon of $program"
+    status=0
+    /usr/bin/python3 scripts/check-pe.py release "$program" "$VERSION" || status=1
+    [ -f "${program%.exe}-unstripped.exe" ] || { echo "  no unstripped program beside it"; status=1; }
+    result "version block, icon, stripped: ${program#"$WIN_DIR"/}" "$status"
 done
 
 # ---- the 32-bit build as files: the formats, and 4 GB of address space on 64-bit Windows
@@ -263,26 +275,9 @@ grep -qF "The host's component is registered for 32-bit programs only (HKEY_LOCA
 result "end to end: the component registered for 32-bit programs only is 429, saying which build to run" "$status"
 # ----
 
-# ---- the installer: the 32-bit program into C:\Halvory\Meridane; uninstalling keeps the output
-status=0
-INSTALLED="$WINEPREFIX/drive_c/Halvory/Meridane"
-if [ ! -f "$MSI" ] && [ -f "$WIN_DIR/installer-skipped" ]; then
-    # build-windows.sh could not get msitools from the package registry: nothing to install.
-    skip_step "installer test" "$(cat "$WIN_DIR/installer-skipped")"
-elif [ ! -f "$MSI" ]; then
-    echo "  no $MSI"
-    status=1
-else
-    cp "$MSI" "$WORK/setup.msi"
-    wine msiexec /i "$(winepath -w "$WORK/setup.msi" 2>/dev/null)" /qn || status=1
-    cmp "$EXE32" "$INSTALLED/meridane-audit-extract.exe" || status=1
-    printf 'a run\r\n' >"$INSTALLED/extract.log"
-    wine msiexec /x "$(winepath -w "$WORK/setup.msi" 2>/dev/null)" /qn || status=1
-    [ ! -e "$INSTALLED/meridane-audit-extract.exe" ] || { echo "  the program is still there"; status=1; }
-    [ "$(cat "$INSTALLED/extract.log" 2>/dev/null)" = $'a run\r' ] || { echo "  the output file is gone"; status=1; }
-fi
-[ ! -f "$MSI" ] && [ -f "$WIN_DIR/installer-skipped" ] ||
-    result "installer: msiexec /i installs the 32-bit program, /x removes it and keeps the output" "$status"
+# ---- the installer (scripts/test-windows-installer.sh)
+. scripts/test-windows-installer.sh
+check_package "$MSI" "$EXE32"
 # ----
 
 echo "windows: $passed passed, $failed failed"
