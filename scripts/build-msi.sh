@@ -3,13 +3,21 @@
 #   scripts/build-msi.sh <meridane-audit-extract.exe> <output folder>
 # gives <output folder>/meridane-audit-extract-<version>.msi, the version being the project's
 # (CMakeLists.txt). wixl (Debian's msitools) builds it from src/app/win32/installer/*.wxs; then
-# msibuild adds the LockPermissions table, which wixl has no element for. That table replaces the
-# installed objects' permissions with its rows:
-#   C:\Halvory\Meridane    Administrators, SYSTEM: all (GENERIC_ALL, 0x10000000); Users: read,
-#                          write, execute and delete (0xE0010000), so that every user can write
-#                          and replace the program's output files there;
-#   the program's .exe     Administrators, SYSTEM: all; Users: read and execute (0xA0000000), so
-#                          that no user can change the program the others run.
+# msibuild adds the MsiLockPermissionsEx table (lock-permissions-ex.idt), which wixl has no element
+# for. Its rows replace the installed objects' permissions by protected DACLs (nothing inherited
+# from C:\, whose Authenticated Users may modify what is made there), written in SDDL with
+# well-known SIDs, so that they mean the same on a Windows in any language (SY SYSTEM, BA
+# Administrators, BU Users):
+#   C:\Halvory             SYSTEM, Administrators: all; Users: read and execute;
+#   C:\Halvory\Meridane    the same, and Users may add files to it; each file added (by any user)
+#                          lets Users read, write, replace and delete it (an inheritable entry
+#                          for files only): the program writes its output files there, and every
+#                          user who runs it must be able to replace them. Users may not delete,
+#                          rename or change the folder itself or the program;
+#   the program's .exe     SYSTEM, Administrators: all; Users: read and execute, so that no user
+#                          can change the program the others run.
+# (The older LockPermissions table takes account names, localized on a non-English Windows, and a
+# package that holds both tables fails with error 1941: it has none.)
 # And it replaces wixl's Upgrade table by one whose upper bound includes this version (attribute
 # 0x200): a package rebuilt with the same version replaces the installed one instead of being
 # installed beside it (wixl has no AllowSameVersionUpgrades).
@@ -51,7 +59,7 @@ wrestool -x -t 14 -o "$IDT/stage/meridane-audit-extract.ico" "$EXE"
 # hash row.
 msibuild "$MSI.tmp" -q "UPDATE File SET Version = '$VERSION.0', Language = '1033' WHERE File = 'ProgramExe'" \
     -q "DELETE FROM MsiFileHash WHERE File_ = 'ProgramExe'"
-msibuild "$MSI.tmp" -i src/app/win32/installer/lock-permissions.idt
+msibuild "$MSI.tmp" -i src/app/win32/installer/lock-permissions-ex.idt
 UPGRADE_CODE="$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' src/app/win32/installer/meridane-audit-extract.wxs)"
 printf '%s\t' UpgradeCode VersionMin VersionMax Language Attributes Remove >"$IDT/Upgrade.idt"
 printf 'ActionProperty\ns38\tS20\tS20\tS255\ti4\tS255\ts72\n' >>"$IDT/Upgrade.idt"

@@ -2,7 +2,9 @@
 # (WINEPREFIX, WORK, VERSION, result, skip_step, ...) are this file's.
 #   check_package MSI PROGRAM   the package's tables as msiexec reads them (msiinfo export):
 #       File.Version of the program set; the Add/Remove Programs properties (icon, no Modify,
-#       a contact). Then wine
+#       a contact); no LockPermissions rows, and permissions by SID in MsiLockPermissionsEx
+#       that give no user but SYSTEM and Administrators write or delete on the program, the
+#       program's folder object or C:\Halvory (scripts/check-msi-permissions.py). Then wine
 #       msiexec /i puts PROGRAM, byte for byte, into C:\Halvory\Meridane; msiexec /x removes it
 #       and keeps the output files there.
 INSTALLED="$WINEPREFIX/drive_c/Halvory/Meridane"
@@ -19,6 +21,15 @@ package_tables() { # msi
     grep -qx $'ARPNOMODIFY\t1' "$WORK/property.idt" || { echo "  no ARPNOMODIFY"; status=1; }
     grep -qE $'^(ARPCONTACT|ARPHELPLINK)\t.' "$WORK/property.idt" ||
         { echo "  no ARPCONTACT or ARPHELPLINK"; status=1; }
+    # Account names are localized (a German Windows has no "Users"): none may be in the package.
+    if msiinfo tables "$1" | grep -qx LockPermissions; then
+        local rows
+        rows="$(msiinfo export "$1" LockPermissions | tail -n +4 | grep -c . || true)"
+        [ "$rows" -eq 0 ] || { echo "  LockPermissions has $rows rows"; status=1; }
+    fi
+    msiinfo export "$1" MsiLockPermissionsEx | /usr/bin/python3 scripts/check-msi-permissions.py \
+        HalvoryFolder:CreateFolder:parent INSTALLFOLDER:CreateFolder:folder ProgramExe:File:file ||
+        status=1
     return "$status"
 }
 
@@ -48,7 +59,7 @@ check_package() { # msi program
         return 0
     fi
     package_tables "$1" || status=1
-    result "installer $name: File.Version, Add/Remove Programs properties" "$status"
+    result "installer $name: File.Version, Add/Remove Programs properties, permissions by SID" "$status"
     status=0
     install_and_remove "$1" "$2" || status=1
     result "installer $name: msiexec /i installs ${2#"$WIN_DIR"/}, /x removes it and keeps the output" "$status"

@@ -17,8 +17,8 @@
 #      /reg:32), whose 429 must say so;
 #      then with DLLs planted in its folder (scripts/test-windows-planted.sh);
 #   4. the installer (scripts/test-windows-installer.sh): its tables (File.Version, the Add/Remove
-#      Programs properties); wine msiexec /i puts the 32-bit program, byte for byte,
-#      into C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there.
+#      Programs properties, the permissions by SID); wine msiexec /i puts the 32-bit program, byte
+#      for byte, into C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there.
 # Needs scripts/build-windows.sh's builds (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
