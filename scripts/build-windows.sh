@@ -7,6 +7,10 @@
 # each with src/app/win32/meridane-audit-extract.exe, one self-contained program, and the tests
 # (tests/win32) that scripts/test-windows.sh runs or checks. Then the installer of the 32-bit
 # build, meridane-audit-extract-<version>.msi, into the folder itself (scripts/build-msi.sh).
+# Signing: with MAE_SIGN_PFX=<file.pfx> and MAE_SIGN_PASSWORD=<its password> both programs are
+# signed (Authenticode, SHA-256, scripts/sign-windows.sh) before they are packaged, then the
+# installer; MAE_SIGN_TIMESTAMP=<url> adds a timestamp from that server. Without MAE_SIGN_PFX the
+# files are unsigned, and the build says so in one line.
 # Installs what it needs (Debian packages); when the registry cannot serve them, says "Windows
 # edition skipped: ..." and exits with 77 (scripts/steps.sh), and an installer that cannot be built
 # for want of msitools leaves its reason in installer-skipped in the folder. Compiler warnings stop the build only with
@@ -28,7 +32,18 @@ for arch in i686:mingw32 x86_64:mingw64; do
     cmake --build "$dir" -j"$(nproc)"
     echo "built $dir/src/app/win32/meridane-audit-extract.exe"
 done
+PROGRAMS=("$BUILD_DIR/i686/src/app/win32/meridane-audit-extract.exe"
+    "$BUILD_DIR/x86_64/src/app/win32/meridane-audit-extract.exe")
+if [ -n "${MAE_SIGN_PFX:-}" ]; then
+    ./scripts/apt-ensure.sh osslsigncode
+    ./scripts/sign-windows.sh "${PROGRAMS[@]}"
+else
+    echo "unsigned: MAE_SIGN_PFX not set"
+fi
 status=0
-./scripts/build-msi.sh "$BUILD_DIR/i686/src/app/win32/meridane-audit-extract.exe" "$BUILD_DIR" ||
-    status=$?
+./scripts/build-msi.sh "${PROGRAMS[0]}" "$BUILD_DIR" || status=$?
+if [ "$status" -eq 0 ] && [ -n "${MAE_SIGN_PFX:-}" ]; then
+    VERSION="$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+    ./scripts/sign-windows.sh "$BUILD_DIR/meridane-audit-extract-$VERSION.msi"
+fi
 exit "$(step_status "$status")"

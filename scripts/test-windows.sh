@@ -18,7 +18,8 @@
 #      then with DLLs planted in its folder (scripts/test-windows-planted.sh);
 #   4. the installer (scripts/test-windows-installer.sh): its tables (File.Version, the Add/Remove
 #      Programs properties, the permissions by SID); wine msiexec /i puts the 32-bit program, byte
-#      for byte, into C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there.
+#      for byte, into C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there;
+#   5. signing, with a throw-away CA (scripts/test-signing.sh).
 # Needs scripts/build-windows.sh's builds (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
@@ -35,7 +36,7 @@ MSI="$WIN_DIR/meridane-audit-extract-$VERSION.msi"
 
 . scripts/steps.sh
 ensure_or_skip "Windows tests" wine wine64 xvfb xauth binutils-mingw-w64-x86-64 \
-    binutils-mingw-w64-i686 python3-pefile || exit $?
+    binutils-mingw-w64-i686 python3-pefile osslsigncode openssl || exit $?
 
 WORK="$(mktemp -d /tmp/mae-windows-XXXXXX)"
 export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
@@ -278,6 +279,16 @@ result "end to end: the component registered for 32-bit programs only is 429, sa
 # ---- the installer (scripts/test-windows-installer.sh)
 . scripts/test-windows-installer.sh
 check_package "$MSI" "$EXE32"
+# ----
+
+# ---- signing, with a throw-away CA (scripts/test-signing.sh)
+status=0
+if [ -f "$MSI" ]; then
+    ./scripts/test-signing.sh "$EXE32" "$MSI" || status=1
+else
+    ./scripts/test-signing.sh "$EXE32" "$EXE" || status=1
+fi
+result "signing: signed files verify against the CA, the password never shown" "$status"
 # ----
 
 echo "windows: $passed passed, $failed failed"
