@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the installer of the Windows edition from its 32-bit program:
+# Builds the installer of the Windows edition from one of its two programs:
 #   scripts/build-msi.sh <meridane-audit-extract.exe> <output folder>
-# gives <output folder>/meridane-audit-extract-<version>.msi, the version being the project's
+# gives <output folder>/meridane-audit-extract-<version>-x86.msi for the 32-bit program, or
+# -x64.msi for the 64-bit one (with 64-bit components), the version being the project's
 # (CMakeLists.txt). wixl (Debian's msitools) builds it from src/app/win32/installer/*.wxs; then
 # msibuild adds the MsiLockPermissionsEx table (lock-permissions-ex.idt), which wixl has no element
 # for. Its rows replace the installed objects' permissions by protected DACLs (nothing inherited
@@ -32,7 +33,8 @@ cd "$(dirname "$0")/.."
 # Without msitools there is no installer; installer-skipped in the folder tells test-windows.sh why.
 rm -f "$OUT/installer-skipped"
 status=0
-APT_ENSURE_REASON="$OUT/installer-skipped" ./scripts/apt-ensure.sh wixl msitools icoutils || status=$?
+APT_ENSURE_REASON="$OUT/installer-skipped" ./scripts/apt-ensure.sh wixl msitools icoutils \
+    binutils-mingw-w64-x86-64 || status=$?
 if [ "$status" -eq 3 ]; then
     skip_step "Windows installer" "$(cat "$OUT/installer-skipped")"
     exit "$SKIPPED"
@@ -40,7 +42,12 @@ fi
 [ "$status" -eq 0 ] || exit "$status"
 VERSION="$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 [ -n "$VERSION" ] || { echo "build-msi: no project version in CMakeLists.txt" >&2; exit 1; }
-MSI="$OUT/meridane-audit-extract-$VERSION.msi"
+case "$(x86_64-w64-mingw32-objdump -f "$EXE" 2>/dev/null | sed -n 's/.*file format //p')" in
+    pei-i386) ARCH=x86 ;;
+    pei-x86-64) ARCH=x64 ;;
+    *) echo "build-msi: $EXE is not a Windows program of either build" >&2; exit 1 ;;
+esac
+MSI="$OUT/meridane-audit-extract-$VERSION-$ARCH.msi"
 # The .msi is made whole in a temporary file, then put in its place. wixl finds a File's Source
 # only by a path relative to the folder it runs in (an absolute one is "Couldn't find file"), so
 # the program is staged under its installed name in a folder of its own, and wixl runs there.
@@ -52,8 +59,8 @@ cp -- "$EXE" "$IDT/stage/meridane-audit-extract.exe"
 # The program's own icon, taken from it, for the Start-menu shortcut and Add/Remove Programs.
 wrestool -x -t 14 -o "$IDT/stage/meridane-audit-extract.ico" "$EXE"
 [ -s "$IDT/stage/meridane-audit-extract.ico" ] || { echo "build-msi: $EXE holds no icon" >&2; exit 1; }
-(cd "$IDT/stage" && wixl --arch x86 -D Version="$VERSION" -D Program=meridane-audit-extract.exe \
-    -D Icon=meridane-audit-extract.ico -o "$MSI.tmp" "$WXS")
+(cd "$IDT/stage" && wixl --arch "$ARCH" -D Arch="$ARCH" -D Version="$VERSION" \
+    -D Program=meridane-audit-extract.exe -D Icon=meridane-audit-extract.ico -o "$MSI.tmp" "$WXS")
 # The program is versioned (its version block says $VERSION.0): the File row says so, which wixl
 # leaves empty, so that repair, upgrade and inventory compare versions; a versioned file has no
 # hash row.

@@ -5,11 +5,12 @@
 #            ODBC drivers);
 #   x86_64/  the 64-bit build, for PCs whose host component is registered for 64-bit programs;
 # each with src/app/win32/meridane-audit-extract.exe, one self-contained program, and the tests
-# (tests/win32) that scripts/test-windows.sh runs or checks. Then the installer of the 32-bit
-# build, meridane-audit-extract-<version>.msi, into the folder itself (scripts/build-msi.sh).
+# (tests/win32) that scripts/test-windows.sh runs or checks. Then the installer of each build,
+# meridane-audit-extract-<version>-x86.msi and -x64.msi, into the folder itself
+# (scripts/build-msi.sh).
 # Signing: with MAE_SIGN_PFX=<file.pfx> and MAE_SIGN_PASSWORD=<its password> both programs are
-# signed (Authenticode, SHA-256, scripts/sign-windows.sh) before they are packaged, then the
-# installer; MAE_SIGN_TIMESTAMP=<url> adds a timestamp from that server. Without MAE_SIGN_PFX the
+# signed (Authenticode, SHA-256, scripts/sign-windows.sh) before they are packaged, then both
+# installers; MAE_SIGN_TIMESTAMP=<url> adds a timestamp from that server. Without MAE_SIGN_PFX the
 # files are unsigned, and the build says so in one line.
 # Installs what it needs (Debian packages); when the registry cannot serve them, says "Windows
 # edition skipped: ..." and exits with 77 (scripts/steps.sh), and an installer that cannot be built
@@ -41,9 +42,12 @@ else
     echo "unsigned: MAE_SIGN_PFX not set"
 fi
 status=0
-./scripts/build-msi.sh "${PROGRAMS[0]}" "$BUILD_DIR" || status=$?
+for program in "${PROGRAMS[@]}"; do
+    ./scripts/build-msi.sh "$program" "$BUILD_DIR" || { status=$?; break; }
+done
 if [ "$status" -eq 0 ] && [ -n "${MAE_SIGN_PFX:-}" ]; then
     VERSION="$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
-    ./scripts/sign-windows.sh "$BUILD_DIR/meridane-audit-extract-$VERSION.msi"
+    ./scripts/sign-windows.sh "$BUILD_DIR/meridane-audit-extract-$VERSION-x86.msi" \
+        "$BUILD_DIR/meridane-audit-extract-$VERSION-x64.msi"
 fi
 exit "$(step_status "$status")"

@@ -7,6 +7,8 @@
 #       program's folder object or C:\Halvory (scripts/check-msi-permissions.py). Then wine
 #       msiexec /i puts PROGRAM, byte for byte, into C:\Halvory\Meridane; msiexec /x removes it
 #       and keeps the output files there.
+#   one_installed MSI1 PROGRAM1 MSI2 PROGRAM2   the two packages are one product: installing the
+#       second replaces the first (its program, and only one entry to remove).
 INSTALLED="$WINEPREFIX/drive_c/Halvory/Meridane"
 
 package_tables() { # msi
@@ -63,4 +65,18 @@ check_package() { # msi program
     status=0
     install_and_remove "$1" "$2" || status=1
     result "installer $name: msiexec /i installs ${2#"$WIN_DIR"/}, /x removes it and keeps the output" "$status"
+}
+
+one_installed() { # msi1 program1 msi2 program2
+    local status=0
+    [ -f "$1" ] && [ -f "$3" ] || return 0
+    echo "== one package at a time: ${1##*/}, then ${3##*/}"
+    cp "$1" "$WORK/first.msi"
+    cp "$3" "$WORK/second.msi"
+    wine msiexec /i "$(winepath -w "$WORK/first.msi" 2>/dev/null)" /qn || status=1
+    wine msiexec /i "$(winepath -w "$WORK/second.msi" 2>/dev/null)" /qn || status=1
+    cmp "$4" "$INSTALLED/meridane-audit-extract.exe" || { echo "  the second package's program is not in place"; status=1; }
+    wine msiexec /x "$(winepath -w "$WORK/second.msi" 2>/dev/null)" /qn || status=1
+    [ ! -e "$INSTALLED/meridane-audit-extract.exe" ] || { echo "  a program is still there: the first package stayed"; status=1; }
+    result "installers: ${3##*/} replaces ${1##*/} (one of them on a PC)" "$status"
 }

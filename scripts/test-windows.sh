@@ -16,9 +16,10 @@
 #      with it registered for 32-bit programs only (the 32-bit build's server, wine reg add
 #      /reg:32), whose 429 must say so;
 #      then with DLLs planted in its folder (scripts/test-windows-planted.sh);
-#   4. the installer (scripts/test-windows-installer.sh): its tables (File.Version, the Add/Remove
-#      Programs properties, the permissions by SID); wine msiexec /i puts the 32-bit program, byte
-#      for byte, into C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there;
+#   4. the installers (scripts/test-windows-installer.sh), x86 and x64: their tables (File.Version,
+#      the Add/Remove Programs properties, the permissions by SID); wine msiexec /i puts each
+#      program, byte for byte, into C:\Halvory\Meridane; msiexec /x removes it and keeps the output
+#      files there; the x64 package installed over the x86 one replaces it;
 #   5. signing, with a throw-away CA (scripts/test-signing.sh).
 # Needs scripts/build-windows.sh's builds (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
@@ -32,7 +33,8 @@ TESTS="$WIN_DIR/x86_64/tests/win32"
 EXE32="$WIN_DIR/i686/src/app/win32/meridane-audit-extract.exe"
 TESTS32="$WIN_DIR/i686/tests/win32"
 VERSION="$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
-MSI="$WIN_DIR/meridane-audit-extract-$VERSION.msi"
+MSI="$WIN_DIR/meridane-audit-extract-$VERSION-x86.msi"
+MSI64="$WIN_DIR/meridane-audit-extract-$VERSION-x64.msi"
 
 . scripts/steps.sh
 ensure_or_skip "Windows tests" wine wine64 xvfb xauth binutils-mingw-w64-x86-64 \
@@ -279,6 +281,8 @@ result "end to end: the component registered for 32-bit programs only is 429, sa
 # ---- the installer (scripts/test-windows-installer.sh)
 . scripts/test-windows-installer.sh
 check_package "$MSI" "$EXE32"
+check_package "$MSI64" "$EXE"
+one_installed "$MSI" "$EXE32" "$MSI64" "$EXE"
 # ----
 
 # ---- signing, with a throw-away CA (scripts/test-signing.sh)
