@@ -12,10 +12,12 @@
 #      registered in HKLM: its four files must be byte-identical to the Linux edition's on the
 #      same registry, its message boxes equal but for the folder, its controls where their twips
 #      put them at 96 dpi; its files again with ScanText=ALL; then its layout at 144 dpi; then
-#      once more with the component not registered, which must end in run-time error 429, and
+#      once more with the component not registered, which must end in run-time error 429 saying to
+#      install the host product, and
 #      with it registered for 32-bit programs only (the 32-bit build's server, wine reg add
 #      /reg:32), whose 429 must say so;
-#      then with DLLs planted in its folder (scripts/test-windows-planted.sh);
+#      then with DLLs planted in its folder (scripts/test-windows-planted.sh), and without
+#      Meridane.ini, whose report must name the file;
 #   4. the installers (scripts/test-windows-installer.sh), x86 and x64: their tables (File.Version,
 #      the Add/Remove Programs properties, the permissions by SID); wine msiexec /i puts each
 #      program, byte for byte, into C:\Halvory\Meridane; msiexec /x removes it and keeps the output
@@ -248,6 +250,20 @@ result "end to end: the window at 144 dpi" "$status"
 . scripts/test-windows-planted.sh
 # ----
 
+# Without Meridane.ini the control connection has no string: the report names the file.
+status=0
+mv "$WINEPREFIX/drive_c/windows/Meridane.ini" "$WORK/Meridane.ini.saved"
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\no-ini.txt' \
+    box=ok || status=$?
+mv "$WORK/Meridane.ini.saved" "$WINEPREFIX/drive_c/windows/Meridane.ini"
+TRANSCRIPT="$WINEPREFIX/drive_c/Halvory/no-ini.txt"
+cat "$TRANSCRIPT"
+grep -q "^Opening the control database (Meridane.ini, \[Databases\] Control): " "$TRANSCRIPT" || status=1
+grep -qiF 'The settings file C:\windows\Meridane.ini was looked for and is not there.' "$TRANSCRIPT" ||
+    status=1
+[ "$(tail -n 1 "$TRANSCRIPT")" = "exit 1" ] || status=1
+result "end to end: without Meridane.ini the report says which file was looked for" "$status"
+
 status=0
 wine reg delete "$KEY" /f >/dev/null 2>&1
 wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\unregistered.txt' \
@@ -258,8 +274,10 @@ head -n 3 "$TRANSCRIPT" | diff -u - <(printf '%s\n' \
     'box title=meridane-audit-extract icon=critical buttons=ok' "Run-time error '429':" '') ||
     status=1
 grep -q "ActiveX component can't create object" "$TRANSCRIPT" || status=1
+grep -qF "(class not registered, 80040154). The host's component is not registered on this PC, for programs of either bitness: install or repair the host product, then start the program again." \
+    "$TRANSCRIPT" || status=1
 [ "$(tail -n 1 "$TRANSCRIPT")" = "exit 1" ] || status=1
-result "end to end: the component not registered is run-time error 429" "$status"
+result "end to end: the component not registered is run-time error 429, saying to install the host" "$status"
 
 # ---- the host's component registered for 32-bit programs only: the 64-bit program says so
 status=0
