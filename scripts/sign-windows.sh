@@ -14,13 +14,15 @@ trap 'rm -rf "$WORK"' EXIT
 TIMESTAMP=()
 [ -z "${MAE_SIGN_TIMESTAMP:-}" ] || TIMESTAMP=(-ts "$MAE_SIGN_TIMESTAMP")
 for file in "$@"; do
-    # A signature already there is taken away first (a program that was not linked again).
+    # A signature already there (a program that was not linked again) is left out of what is
+    # signed; the file itself is replaced only once it is signed anew.
+    source="$file"
+    rm -f "$WORK/unsigned" "$WORK/signed"
     if osslsigncode remove-signature -in "$file" -out "$WORK/unsigned" >/dev/null 2>&1; then
-        cp -f "$WORK/unsigned" "$file"
+        source="$WORK/unsigned"
     fi
-    rm -f "$WORK/signed"
     if ! osslsigncode sign -pkcs12 "$MAE_SIGN_PFX" -readpass "$WORK/password" -h sha256 \
-        -n "Meridane Audit Extract" ${TIMESTAMP[@]+"${TIMESTAMP[@]}"} -in "$file" \
+        -n "Meridane Audit Extract" ${TIMESTAMP[@]+"${TIMESTAMP[@]}"} -in "$source" \
         -out "$WORK/signed" >"$WORK/log" 2>&1; then
         # osslsigncode's own words (it never repeats the password): the file stays as it was.
         sed 's/^/  /' "$WORK/log" >&2
