@@ -5,6 +5,8 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${MAE_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MAE_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${MAE_MINGW_PREFIX}-windres)
+# Strips the program that ships (src/app/win32/CMakeLists.txt).
+set(CMAKE_STRIP ${MAE_MINGW_PREFIX}-strip)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MAE_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

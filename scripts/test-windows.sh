@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows edition's tests under Wine, in a private WINEPREFIX that is removed at the end:
-#   1. both builds' .exe import only DLLs that every Windows ships (objdump -p); the 32-bit build,
+#   1. both builds' .exe import only DLLs that every Windows ships (objdump -p), and their
+#      manifests name their own architecture (scripts/check-pe.py); the 32-bit build,
 #      which no 32-bit process here can run, is checked as a file: its programs and tests are
 #      pei-i386 and its program is large-address-aware;
 #   2. the 64-bit build's core tests and the start-up services' tests (profile routine, COM
@@ -11,11 +12,17 @@
 #      registered in HKLM: its four files must be byte-identical to the Linux edition's on the
 #      same registry, its message boxes equal but for the folder, its controls where their twips
 #      put them at 96 dpi; its files again with ScanText=ALL; then its layout at 144 dpi; then
-#      once more with the component not registered, which must end in run-time error 429, and
+#      once more with the component not registered, which must end in run-time error 429 saying to
+#      install the host product, and
 #      with it registered for 32-bit programs only (the 32-bit build's server, wine reg add
 #      /reg:32), whose 429 must say so;
-#   4. the installer: wine msiexec /i puts the 32-bit program, byte for byte, into
-#      C:\Halvory\Meridane; msiexec /x removes it and keeps the output files there.
+#      then with DLLs planted in its folder (scripts/test-windows-planted.sh), and without
+#      Meridane.ini, whose report must name the file;
+#   4. the installers (scripts/test-windows-installer.sh), x86 and x64: their tables (File.Version,
+#      the Add/Remove Programs properties, the permissions by SID); wine msiexec /i puts each
+#      program, byte for byte, into C:\Halvory\Meridane; msiexec /x removes it and keeps the output
+#      files there; the x64 package installed over the x86 one replaces it;
+#   5. signing, with a throw-away CA (scripts/test-signing.sh).
 # Needs scripts/build-windows.sh's builds (MAE_WINDOWS_BUILD_DIR, default build-windows) and the
 # Linux build's mae-generate and mae-reference-run (MAE_BUILD_DIR, default build).
 set -euo pipefail
@@ -27,11 +34,13 @@ EXE="$WIN_DIR/x86_64/src/app/win32/meridane-audit-extract.exe"
 TESTS="$WIN_DIR/x86_64/tests/win32"
 EXE32="$WIN_DIR/i686/src/app/win32/meridane-audit-extract.exe"
 TESTS32="$WIN_DIR/i686/tests/win32"
-MSI="$WIN_DIR/meridane-audit-extract-$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt).msi"
+VERSION="$(sed -n 's/^project(MeridaneAuditExtract VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+MSI="$WIN_DIR/meridane-audit-extract-$VERSION-x86.msi"
+MSI64="$WIN_DIR/meridane-audit-extract-$VERSION-x64.msi"
 
 . scripts/steps.sh
 ensure_or_skip "Windows tests" wine wine64 xvfb xauth binutils-mingw-w64-x86-64 \
-    binutils-mingw-w64-i686 || exit $?
+    binutils-mingw-w64-i686 python3-pefile osslsigncode openssl || exit $?
 
 WORK="$(mktemp -d /tmp/mae-windows-XXXXXX)"
 export WINEPREFIX="$WORK/prefix" WINEARCH=win64 WINEDEBUG=-all
@@ -65,7 +74,10 @@ result() { # name status
     fi
 }
 
-ALLOWED="advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll odbc32.dll ole32.dll oleaut32.dll shell32.dll user32.dll uxtheme.dll"
+# Windows takes a KnownDLL from the system folder whatever the program's folder holds, and any
+# other DLL from the program's folder first, where users may write: so the program imports
+# KnownDLLs alone (those of Windows 7 and later) and loads odbc32 and comctl32 itself.
+ALLOWED="advapi32.dll comdlg32.dll gdi32.dll imagehlp.dll imm32.dll kernel32.dll msvcrt.dll normaliz.dll nsi.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll sechost.dll setupapi.dll shell32.dll shlwapi.dll user32.dll wldap32.dll ws2_32.dll"
 for program in "$EXE" "$EXE32"; do
     echo "== imports of $program"
     status=0
@@ -74,9 +86,28 @@ for program in "$EXE" "$EXE32"; do
     [ -n "$imports" ] || status=1
     for dll in $imports; do
         echo "  $dll"
-        case " $ALLOWED " in *" $dll "*) ;; *) echo "  not a DLL that every Windows ships: $dll"; status=1 ;; esac
+        case " $ALLOWED " in *" $dll "*) ;; *) echo "  not a KnownDLL: $dll"; status=1 ;; esac
     done
-    result "imports only system DLLs: ${program#"$WIN_DIR"/}" "$status"
+    result "imports only KnownDLLs: ${program#"$WIN_DIR"/}" "$status"
+done
+
+# Windows builds a program's activation context from its manifest before the program runs, and
+# refuses one whose identity names another architecture; Wine does not check it.
+for program in "$EXE" "$EXE32"; do
+    echo "== manifest of $program"
+    status=0
+    /usr/bin/python3 scripts/check-pe.py manifest "$program" || status=1
+    result "the manifest names the image's architecture: ${program#"$WIN_DIR"/}" "$status"
+done
+
+# What Explorer, Add/Remove Programs and inventory tools read: a full version block, an icon, no
+# symbols (the unstripped program stays beside the shipped one).
+for program in "$EXE" "$EXE32"; do
+    echo "== version block and icon of $program"
+    status=0
+    /usr/bin/python3 scripts/check-pe.py release "$program" "$VERSION" || status=1
+    [ -f "${program%.exe}-unstripped.exe" ] || { echo "  no unstripped program beside it"; status=1; }
+    result "version block, icon, stripped: ${program#"$WIN_DIR"/}" "$status"
 done
 
 # ---- the 32-bit build as files: the formats, and 4 GB of address space on 64-bit Windows
@@ -215,6 +246,26 @@ LAYOUT
 if ! diff -u "$WORK/dpi-expected.txt" "$WORK/dpi.txt"; then status=1; fi
 result "end to end: the window at 144 dpi" "$status"
 
+# ---- DLLs planted in the program's folder, with Windows' own load order for them (native first):
+# a run completes and loads none of them. The same DLLs beside a program that imports comctl32 and
+# odbc32 the usual way show that the plant is loaded where the search reaches the folder.
+. scripts/test-windows-planted.sh
+# ----
+
+# Without Meridane.ini the control connection has no string: the report names the file.
+status=0
+mv "$WINEPREFIX/drive_c/windows/Meridane.ini" "$WORK/Meridane.ini.saved"
+wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\no-ini.txt' \
+    box=ok || status=$?
+mv "$WORK/Meridane.ini.saved" "$WINEPREFIX/drive_c/windows/Meridane.ini"
+TRANSCRIPT="$WINEPREFIX/drive_c/Halvory/no-ini.txt"
+cat "$TRANSCRIPT"
+grep -q "^Opening the control database (Meridane.ini, \[Databases\] Control): " "$TRANSCRIPT" || status=1
+grep -qiF 'The settings file C:\windows\Meridane.ini was looked for and is not there.' "$TRANSCRIPT" ||
+    status=1
+[ "$(tail -n 1 "$TRANSCRIPT")" = "exit 1" ] || status=1
+result "end to end: without Meridane.ini the report says which file was looked for" "$status"
+
 status=0
 wine reg delete "$KEY" /f >/dev/null 2>&1
 wine 'C:\Halvory\window-driver.exe' "$FOLDER_WIN\\meridane-audit-extract.exe" 'C:\Halvory\unregistered.txt' \
@@ -225,8 +276,10 @@ head -n 3 "$TRANSCRIPT" | diff -u - <(printf '%s\n' \
     'box title=meridane-audit-extract icon=critical buttons=ok' "Run-time error '429':" '') ||
     status=1
 grep -q "ActiveX component can't create object" "$TRANSCRIPT" || status=1
+grep -qF "(class not registered, 80040154). The host's component is not registered on this PC, for programs of either bitness: install or repair the host product, then start the program again." \
+    "$TRANSCRIPT" || status=1
 [ "$(tail -n 1 "$TRANSCRIPT")" = "exit 1" ] || status=1
-result "end to end: the component not registered is run-time error 429" "$status"
+result "end to end: the component not registered is run-time error 429, saying to install the host" "$status"
 
 # ---- the host's component registered for 32-bit programs only: the 64-bit program says so
 status=0
@@ -245,26 +298,21 @@ grep -qF "The host's component is registered for 32-bit programs only (HKEY_LOCA
 result "end to end: the component registered for 32-bit programs only is 429, saying which build to run" "$status"
 # ----
 
-# ---- the installer: the 32-bit program into C:\Halvory\Meridane; uninstalling keeps the output
+# ---- the installer (scripts/test-windows-installer.sh)
+. scripts/test-windows-installer.sh
+check_package "$MSI" "$EXE32"
+check_package "$MSI64" "$EXE"
+one_installed "$MSI" "$EXE32" "$MSI64" "$EXE"
+# ----
+
+# ---- signing, with a throw-away CA (scripts/test-signing.sh)
 status=0
-INSTALLED="$WINEPREFIX/drive_c/Halvory/Meridane"
-if [ ! -f "$MSI" ] && [ -f "$WIN_DIR/installer-skipped" ]; then
-    # build-windows.sh could not get msitools from the package registry: nothing to install.
-    skip_step "installer test" "$(cat "$WIN_DIR/installer-skipped")"
-elif [ ! -f "$MSI" ]; then
-    echo "  no $MSI"
-    status=1
+if [ -f "$MSI" ]; then
+    ./scripts/test-signing.sh "$EXE32" "$MSI" || status=1
 else
-    cp "$MSI" "$WORK/setup.msi"
-    wine msiexec /i "$(winepath -w "$WORK/setup.msi" 2>/dev/null)" /qn || status=1
-    cmp "$EXE32" "$INSTALLED/meridane-audit-extract.exe" || status=1
-    printf 'a run\r\n' >"$INSTALLED/extract.log"
-    wine msiexec /x "$(winepath -w "$WORK/setup.msi" 2>/dev/null)" /qn || status=1
-    [ ! -e "$INSTALLED/meridane-audit-extract.exe" ] || { echo "  the program is still there"; status=1; }
-    [ "$(cat "$INSTALLED/extract.log" 2>/dev/null)" = $'a run\r' ] || { echo "  the output file is gone"; status=1; }
+    ./scripts/test-signing.sh "$EXE32" "$EXE" || status=1
 fi
-[ ! -f "$MSI" ] && [ -f "$WIN_DIR/installer-skipped" ] ||
-    result "installer: msiexec /i installs the 32-bit program, /x removes it and keeps the output" "$status"
+result "signing: signed files verify against the CA, the password never shown" "$status"
 # ----
 
 echo "windows: $passed passed, $failed failed"

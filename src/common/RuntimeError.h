@@ -19,6 +19,7 @@ inline constexpr int32_t TypeMismatch = 13;       // Type mismatch
 inline constexpr int32_t Internal = 51;           // Internal error
 inline constexpr int32_t BadFileNumber = 52;      // Bad file name or number
 inline constexpr int32_t DeviceIo = 57;           // Device I/O error
+inline constexpr int32_t DllLoad = 48;            // Error in loading DLL
 inline constexpr int32_t DiskFull = 61;           // Disk full
 inline constexpr int32_t PathAccess = 75;         // Path/File access error
 inline constexpr int32_t InvalidNull = 94;        // Invalid use of Null
@@ -45,6 +46,7 @@ inline constexpr Entry Table[] = {
     {Internal, "Internal error"},
     {BadFileNumber, "Bad file name or number"},
     {DeviceIo, "Device I/O error"},
+    {DllLoad, "Error in loading DLL"},
     {DiskFull, "Disk full"},
     {PathAccess, "Path/File access error"},
     {InvalidNull, "Invalid use of Null"},

@@ -88,7 +88,7 @@ void Form_Load(AppState& s) {
 
     InStep("Opening the control database (Meridane.ini, [Databases] Control)", [&] {
         s.ControlConnection.SetConnectionString(
-            ReadProfileString(u"Databases", u"Control", u"Not Available", ProfileBufferSize));
+            ReadProfileString(u"Databases", u"Control", ControlNotAvailable, ProfileBufferSize));
         s.ControlConnection.SetCommandTimeout(ControlCommandTimeout);
         OpenConnection(s.ControlConnection);
     });

@@ -72,8 +72,14 @@ std::u16string ConnectionStringProvider::GetConnectionString() const {
     const HRESULT created = CoCreateInstance(ProviderClass, nullptr, CLSCTX_ALL, ProviderInterface,
                                              reinterpret_cast<void**>(&provider));
     if (FAILED(created) || !provider) {
-        // Registered for the other bitness only, the class is simply missing to this program.
-        const std::string hint = win32::ComponentViewHint(ProviderClassText);
+        // Registered for the other bitness only, the class is simply missing to this program; in
+        // neither view, the host product is not installed (or its registration is broken).
+        std::string hint = win32::ComponentViewHint(ProviderClassText);
+        if (hint.empty() && created == REGDB_E_CLASSNOTREG) {
+            hint =
+                "The host's component is not registered on this PC, for programs of either "
+                "bitness: install or repair the host product, then start the program again.";
+        }
         throw ErrorOf(err::CannotCreate, "the host's ConnectionStringProvider " +
                                              ToUtf8(win32::FromWide(ProviderClassText)) + " (" +
                                              SystemText(created) + ")" +

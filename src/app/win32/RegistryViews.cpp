@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "app/startup/ConnectionHint.h"
+#include "app/startup/ProfileReader.h"
 #include "app/win32/WideText.h"
 #include "db/ConnectionString.h"
 #include "db/DbError.h"
 #include "db/Providers.h"
+#include "platform/win32/WinText.h"
 
 namespace mae::win32 {
 
@@ -207,9 +209,32 @@ std::string ConnectionViewHint(const RuntimeError& failure, std::u16string_view 
 
 namespace mae {
 
+namespace {
+
+// For the control connection left without a string: which Meridane.ini was looked for, and
+// whether it is missing or only lacks the value.
+std::string SettingsFileHint() {
+    const std::string path = WindowsFolder() + "\\" + std::string(IniFileName);
+    std::wstring wide;
+    platform::win32::Widen(path, CP_UTF8, 0, wide);
+    if (GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return "The settings file " + path +
+               " was looked for and is not there. The host product writes it when it is "
+               "installed: install or repair the host product, or have IT put its " +
+               std::string(IniFileName) + " there, then start the program again.";
+    }
+    return path +
+           " has no Control value in its [Databases] section, which names the control "
+           "database: have IT add it (Control=<connection string>), then start the "
+           "program again.";
+}
+
+}  // namespace
+
 std::string ConnectionFailureHint(const RuntimeError& failure,
                                   std::u16string_view connectionString) noexcept {
     try {
+        if (connectionString == ControlNotAvailable) return SettingsFileHint();
         return win32::ConnectionViewHint(failure, connectionString);
     } catch (...) {
         return {};
