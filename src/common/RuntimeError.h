@@ -21,6 +21,7 @@ inline constexpr int32_t BadFileNumber = 52;      // Bad file name or number
 inline constexpr int32_t DeviceIo = 57;           // Device I/O error
 inline constexpr int32_t DllLoad = 48;            // Error in loading DLL
 inline constexpr int32_t DiskFull = 61;           // Disk full
+inline constexpr int32_t PermissionDenied = 70;   // Permission denied
 inline constexpr int32_t PathAccess = 75;         // Path/File access error
 inline constexpr int32_t InvalidNull = 94;        // Invalid use of Null
 inline constexpr int32_t CannotCreate = 429;      // ActiveX component can't create object
@@ -48,6 +49,7 @@ inline constexpr Entry Table[] = {
     {DeviceIo, "Device I/O error"},
     {DllLoad, "Error in loading DLL"},
     {DiskFull, "Disk full"},
+    {PermissionDenied, "Permission denied"},
     {PathAccess, "Path/File access error"},
     {InvalidNull, "Invalid use of Null"},
     {CannotCreate, "ActiveX component can't create object"},

@@ -30,6 +30,15 @@ void CheckFinalName(const std::string& path) {
     if (kind == platform::EntryKind::Other) ThrowCannotCreate(path, "it is not a regular file");
 }
 
+// A previous file that another program holds open cannot be replaced at the end: found when the
+// run makes the file, before it reads the first case.
+void CheckNotHeld(const std::string& path) {
+    const platform::IoStatus status = platform::CheckReplaceable(path);
+    if (status.error != platform::IoError::Busy) return;
+    throw ErrorOf(err::PermissionDenied, path + " is open in another program (" + status.reason +
+                                             "). Close it, then run the extract again.");
+}
+
 }  // namespace
 
 struct RunFiles::Pending {
@@ -110,6 +119,7 @@ std::string RunFiles::FinishInterrupted(const std::string& folder) {
 FileSink& RunFiles::Create(const std::string& name) {
     const std::string finalPath = platform::JoinPath(m_folder, name);
     CheckFinalName(finalPath);
+    CheckNotHeld(finalPath);
     for (;;) {
         const std::string temporaryPath = platform::JoinPath(m_folder, m_names.Make(name));
         TemporarySlot slot(temporaryPath);

@@ -98,6 +98,11 @@ IoStatus OpenForOutput(const std::string& path, NativeFile& file);
 // Creates path as a new file for writing; fails (AlreadyExists) when anything has that name,
 // a symbolic link included, which is never followed.
 IoStatus CreateNewFile(const std::string& path, NativeFile& file);
+// Whether the file at path, when there is one, can be replaced now: Busy when another program
+// holds it open without letting it be removed (Windows: a viewer or a spreadsheet), with the
+// system's words. Anything else, nothing there included, is no obstacle here. On POSIX an
+// open file never keeps a name from being replaced.
+IoStatus CheckReplaceable(const std::string& path);
 // Puts from in the place of to (replacing it when it is there) by renaming, in one step.
 IoStatus MoveIntoPlace(const std::string& from, const std::string& to);
 // Removes the file (NotFound when it is not there).

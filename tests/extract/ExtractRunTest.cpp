@@ -382,5 +382,27 @@ TEST_F(ExtractRunTest, ACaseWhoseAbstractsCannotBeReadKeepsItsConsolidatedRecord
     EXPECT_EQ(RecordLines(File("AbstractAuditExtract.txt")).size(), 8u);
 }
 
+#ifdef _WIN32
+// A previous output file that another program holds open, sharing reading only (a viewer, a
+// spreadsheet), is found before the first case is read: error 70 naming it, and the previous
+// files stay as they were.
+TEST_F(ExtractRunTest, APreviousFileHeldOpenIsFoundBeforeTheFirstCase) {
+    AddTenCases();
+    test::WriteFileBytes(File("AbstractAuditExtract.txt"), "earlier");
+    const std::wstring wide = std::filesystem::path(File("AbstractAuditExtract.txt")).wstring();
+    const HANDLE held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::string description;
+    EXPECT_EQ(ErrorNumber([&] { Run(); }, &description), err::PermissionDenied);
+    CloseHandle(held);
+    EXPECT_NE(description.find("AbstractAuditExtract.txt is open in another program"),
+              std::string::npos)
+        << description;
+    EXPECT_TRUE(m_ui.progressValues.empty());
+    EXPECT_EQ(test::ReadFileBytes(File("AbstractAuditExtract.txt")), "earlier");
+}
+#endif
+
 }  // namespace
 }  // namespace mae

@@ -181,6 +181,8 @@ EntryKind KindOf(const std::string& path, unsigned long long& identity) {
     return EntryKind::File;
 }
 
+IoStatus CheckReplaceable(const std::string&) { return {}; }
+
 IoStatus ReadSmallFile(const std::string& path, size_t limit, std::string& text) {
     text.clear();
     NativeFile file;

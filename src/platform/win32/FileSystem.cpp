@@ -226,6 +226,25 @@ EntryKind KindOf(const std::string& path, unsigned long long& identity) {
     return EntryKind::File;
 }
 
+IoStatus CheckReplaceable(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return {};
+    // Asks for what a rename over the file needs, sharing everything: only an opener that did
+    // not share deletion refuses.
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return {};
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        return IoStatus{IoError::Busy, SystemText(error)};
+    }
+    return {};
+}
+
 IoStatus ReadSmallFile(const std::string& path, size_t limit, std::string& text) {
     text.clear();
     std::wstring wide;
