@@ -13,9 +13,9 @@
 #include "extract/CaseSelection.h"
 #include "extract/OutputThread.h"
 #include "extract/RunFiles.h"
-#include "platform/FileSystem.h"
 #include "extract/RunUi.h"
 #include "output/ByteSink.h"
+#include "platform/FileSystem.h"
 
 namespace mae {
 
@@ -191,6 +191,8 @@ RunOutcome RunLocked(const ExtractContext& context, RunUi& ui, RunFiles& files) 
     // read before the confirmation, outside it: the host's writers are never held up while a
     // message waits for the user.
     ReadSnapshot snapshot(*context.Registry);
+    // The previous files must all be replaceable before any of them is made anew.
+    files.CheckNotHeld({ConsolidatedFileName, AbstractFileName, LogFileName});
     RunOutput output(context, files);
     CaseStatements statements(*context.Registry, context.AbstractSelectList);
     std::optional<std::u16string> missing;

@@ -30,9 +30,9 @@ void CheckFinalName(const std::string& path) {
     if (kind == platform::EntryKind::Other) ThrowCannotCreate(path, "it is not a regular file");
 }
 
-// A previous file that another program holds open cannot be replaced at the end: found when the
-// run makes the file, before it reads the first case.
-void CheckNotHeld(const std::string& path) {
+// A previous file that another program holds open cannot be replaced at the end: found before
+// the run makes its files, before it reads the first case.
+void CheckFileNotHeld(const std::string& path) {
     const platform::IoStatus status = platform::CheckReplaceable(path);
     if (status.error != platform::IoError::Busy) return;
     throw ErrorOf(err::PermissionDenied, path + " is open in another program (" + status.reason +
@@ -116,10 +116,14 @@ std::string RunFiles::FinishInterrupted(const std::string& folder) {
     return files.RecoveryNote();
 }
 
+void RunFiles::CheckNotHeld(std::initializer_list<const char*> names) const {
+    for (const char* name : names) CheckFileNotHeld(platform::JoinPath(m_folder, name));
+}
+
 FileSink& RunFiles::Create(const std::string& name) {
     const std::string finalPath = platform::JoinPath(m_folder, name);
     CheckFinalName(finalPath);
-    CheckNotHeld(finalPath);
+    CheckFileNotHeld(finalPath);
     for (;;) {
         const std::string temporaryPath = platform::JoinPath(m_folder, m_names.Make(name));
         TemporarySlot slot(temporaryPath);

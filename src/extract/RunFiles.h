@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <exception>
+#include <initializer_list>
 #include <list>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ class RunFiles {
     // A new file for folder/name, under its temporary name. Error 75, naming folder/name, when
     // that name is a symbolic link or a folder, or the temporary file cannot be made.
     FileSink& Create(const std::string& name);
+    // Error 70 naming the first of folder/names that another program holds open so that it
+    // cannot be replaced (Windows); called before the set's first file is made, so that such a
+    // run ends before anything changes.
+    void CheckNotHeld(std::initializer_list<const char*> names) const;
     // Writes bytes to folder/name now, apart from the set (which must have no file yet), the
     // file replaced in one step. When writing fails the previous file stays.
     void SaveAlone(const std::string& name, std::string_view bytes);

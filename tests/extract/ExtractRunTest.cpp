@@ -166,8 +166,8 @@ TEST_F(ExtractRunTest, AReplacementLeftWithoutItsNewFileIsPutBackAndSaid) {
     EXPECT_FALSE(test::FileExists(File(".AuditExtract.journal")));
 }
 
-// One of the previous files cannot be replaced: on Windows a viewer holds it open without
-// letting it be removed; elsewhere a folder comes to stand at its name while the run writes.
+// One of the previous files cannot be replaced: on Windows a viewer opens it while the run
+// writes, without letting it be removed; elsewhere a folder comes to stand at its name.
 // The run ends with error 75 naming it, none of the new files is put in place, and the others
 // of the previous set stay as they were.
 TEST_F(ExtractRunTest, AFileThatCannotBeReplacedKeepsThePreviousSet) {
@@ -179,27 +179,28 @@ TEST_F(ExtractRunTest, AFileThatCannotBeReplacedKeepsThePreviousSet) {
         std::string path;
         void SetProgressValue(float value) override {
             RecordingUi::SetProgressValue(value);
-#ifndef _WIN32
-            if (value == 1) {
-                std::filesystem::remove(path);
-                std::filesystem::create_directory(path);
-            }
+            if (value != 1) return;
+#ifdef _WIN32
+            // Opened while the run goes: only the check at the end can find it.
+            const std::wstring wide(path.begin(), path.end());
+            viewer = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
+            std::filesystem::remove(path);
+            std::filesystem::create_directory(path);
 #endif
         }
+#ifdef _WIN32
+        HANDLE viewer = INVALID_HANDLE_VALUE;
+#endif
     } ui;
     ui.path = File(AbstractFileName);
-#ifdef _WIN32
-    const std::wstring wide(ui.path.begin(), ui.path.end());
-    const HANDLE viewer =
-        CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(viewer, INVALID_HANDLE_VALUE);
-#endif
     test::MiniRun run(m_registry, m_dir.path());
     std::string description;
     EXPECT_EQ(ErrorNumber([&] { RunExtract(run.context, ui); }, &description), err::PathAccess);
 #ifdef _WIN32
-    CloseHandle(viewer);
+    ASSERT_NE(ui.viewer, INVALID_HANDLE_VALUE);
+    CloseHandle(ui.viewer);
     EXPECT_EQ(test::ReadFileBytes(File(AbstractFileName)), "previous run\r\n");
 #else
     EXPECT_TRUE(std::filesystem::is_directory(File(AbstractFileName)));
@@ -388,7 +389,8 @@ TEST_F(ExtractRunTest, ACaseWhoseAbstractsCannotBeReadKeepsItsConsolidatedRecord
 // files stay as they were.
 TEST_F(ExtractRunTest, APreviousFileHeldOpenIsFoundBeforeTheFirstCase) {
     AddTenCases();
-    test::WriteFileBytes(File("AbstractAuditExtract.txt"), "earlier");
+    for (const char* name : {ConsolidatedFileName, AbstractFileName, LogFileName})
+        test::WriteFileBytes(File(name), "earlier");
     const std::wstring wide = std::filesystem::path(File("AbstractAuditExtract.txt")).wstring();
     const HANDLE held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -400,7 +402,8 @@ TEST_F(ExtractRunTest, APreviousFileHeldOpenIsFoundBeforeTheFirstCase) {
               std::string::npos)
         << description;
     EXPECT_TRUE(m_ui.progressValues.empty());
-    EXPECT_EQ(test::ReadFileBytes(File("AbstractAuditExtract.txt")), "earlier");
+    for (const char* name : {ConsolidatedFileName, AbstractFileName, LogFileName})
+        EXPECT_EQ(test::ReadFileBytes(File(name)), "earlier") << name;
 }
 #endif
 
