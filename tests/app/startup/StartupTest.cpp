@@ -299,5 +299,32 @@ TEST_F(StartupTest, MissingSqliteFileEndsStartUpNamingItAndIsNotCreated) {
     EXPECT_FALSE(test::FileExists(missing));
 }
 
+// A password beyond Latin-1, as the ini holds it (UTF-8 with a byte-order mark, or the PC's
+// Windows-1252), never shows in the report, in whatever form the driver manager quotes it.
+TEST_F(StartupTest, APasswordBeyondLatin1FromTheIniNeverShows) {
+    const struct {
+        const char* what;
+        std::string ini;
+    } inis[] = {
+        {"UTF-8 ini, L with stroke",
+         "\xEF\xBB\xBF[Databases]\r\nRegistry=Driver={x;PWD=\xC5\x81\xC3\xB3" "d\xC5\xBA-Sekr3t!\r\n"},
+        {"UTF-8 ini, Cyrillic",
+         "\xEF\xBB\xBF[Databases]\r\nRegistry=Driver={x;UID=u;PWD=\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE"
+         "\xD0\xBB\xD1\x8C-Sekr3t!\r\n"},
+        {"Windows-1252 ini, euro sign",
+         "[Databases]\r\nRegistry=Driver={Geld\x80-Sekr3t!};PWD=Geld\x80-Sekr3t!\r\n"},
+    };
+    for (const auto& ini : inis) {
+        SCOPED_TRACE(ini.what);
+        WriteIni(ini.ini + "Control=" + Cs(m_control) + "\r\n");
+        AppState s;
+        std::string description;
+        EXPECT_NE(LoadError(s, &description), 0);
+        EXPECT_NE(description.find("Opening the registry database"), std::string::npos)
+            << description;
+        EXPECT_EQ(description.find("Sekr3t"), std::string::npos) << description;
+    }
+}
+
 }  // namespace
 }  // namespace mae
