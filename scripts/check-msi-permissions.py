@@ -87,8 +87,8 @@ def main():
         if len(fields) >= 4:
             rows.setdefault((fields[1], fields[2]), []).append(fields[3])
     failed = False
-    for spec in objects:
-        lock_object, table, kind = spec.split(":")
+    for entry in objects:
+        lock_object, table, kind = entry.split(":")
         sddls = rows.get((lock_object, table), [])
         if len(sddls) != 1:
             print(f"  {lock_object} ({table}): {len(sddls)} rows, not one")

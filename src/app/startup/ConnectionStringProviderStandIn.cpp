@@ -1,9 +1,8 @@
 // The Linux stand-in for the host's ConnectionStringProvider: the registry's string from
 // Meridane.ini.
-#include "app/startup/ConnectionStringProvider.h"
-
 #include <limits>
 
+#include "app/startup/ConnectionStringProvider.h"
 #include "app/startup/ProfileReader.h"
 #include "common/RuntimeError.h"
 

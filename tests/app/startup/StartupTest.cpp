@@ -307,7 +307,8 @@ TEST_F(StartupTest, APasswordBeyondLatin1FromTheIniNeverShows) {
         std::string ini;
     } inis[] = {
         {"UTF-8 ini, L with stroke",
-         "\xEF\xBB\xBF[Databases]\r\nRegistry=Driver={x;PWD=\xC5\x81\xC3\xB3" "d\xC5\xBA-Sekr3t!\r\n"},
+         "\xEF\xBB\xBF[Databases]\r\nRegistry=Driver={x;PWD=\xC5\x81\xC3\xB3"
+         "d\xC5\xBA-Sekr3t!\r\n"},
         {"UTF-8 ini, Cyrillic",
          "\xEF\xBB\xBF[Databases]\r\nRegistry=Driver={x;UID=u;PWD=\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE"
          "\xD0\xBB\xD1\x8C-Sekr3t!\r\n"},
